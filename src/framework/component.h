@@ -1,0 +1,56 @@
+// The framework's component: a named object with an owner that owns an
+// ordered list of components and destroys them with itself (last made, first
+// destroyed). Loading and designing are states a component can be in; while
+// loading, property setters only store values, and Loaded() ends the state
+// once every component of the form exists.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace pagorix {
+
+class TComponent {
+public:
+    explicit TComponent(TComponent* owner = nullptr) : m_owner(owner) {}
+    virtual ~TComponent();
+    TComponent(const TComponent&) = delete;
+    TComponent& operator=(const TComponent&) = delete;
+
+    TComponent* Owner() const { return m_owner; }
+    const std::string& Name() const { return m_name; }
+    void SetName(std::string name) { m_name = std::move(name); }
+
+    int ComponentCount() const { return static_cast<int>(m_components.size()); }
+    TComponent* Components(int index) const { return m_components.at(static_cast<size_t>(index)).get(); }
+    TComponent* FindComponent(const std::string& name) const;
+
+    // Makes a component owned by this one: T's constructor receives this as
+    // its owner first, then args.
+    template <class T, class... Args>
+    T& CreateOwned(Args&&... args) {
+        auto made = std::make_unique<T>(this, std::forward<Args>(args)...);
+        T& ref = *made;
+        m_components.push_back(std::move(made));
+        return ref;
+    }
+
+    bool Loading() const { return m_loading; }
+    bool Designing() const { return m_designing; }
+    void SetLoading(bool loading) { m_loading = loading; }
+    void SetDesigning(bool designing) { m_designing = designing; }
+
+    // The step that ends loading; derived components extend it.
+    virtual void Loaded() { m_loading = false; }
+
+private:
+    TComponent* m_owner;
+    std::string m_name;
+    std::vector<std::unique_ptr<TComponent>> m_components;
+    bool m_loading = false;
+    bool m_designing = false;
+};
+
+}  // namespace pagorix

@@ -1,0 +1,98 @@
+#include "launcher/work_dir.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "framework/exceptions.h"
+#include "framework/stream.h"
+#include "framework/sysutils.h"
+#include "platform/platform.h"
+#include "streams/utilities.h"
+
+namespace pagorix {
+
+namespace {
+
+// Folds the letters of Windows-1252 (ASCII and the Latin-1 range) to lower
+// case, so that names compare as a case-insensitive file system does.
+unsigned char FoldCase(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
+    return c;
+}
+
+bool SameFileName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return FoldCase(static_cast<unsigned char>(x)) ==
+                      FoldCase(static_cast<unsigned char>(y));
+           });
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    return dir.back() == platform::kPathDelim ? dir + name : dir + platform::kPathDelim + name;
+}
+
+}  // namespace
+
+std::string RemoveTrailingBackslash(const std::string& path) {
+    if (!path.empty() && path.back() == platform::kPathDelim) {
+        return path.substr(0, path.size() - 1);
+    }
+    return path;
+}
+
+std::string MakeWorkDirectory(const std::string& parent) {
+    std::string path;
+    platform::MakeUniqueDirectory(parent.empty() ? platform::TempDirectory() : parent,
+                                  kWorkDirPrefix, path);
+    return RemoveTrailingBackslash(path);
+}
+
+void CopyPayload(const PayloadSource& source, const std::string& workDir) {
+    const std::string target = Join(workDir, kArchiveCopyName);
+    // The copy is created first (empty), as the later open expects it to exist.
+    platform::FileHandle::Open(target, platform::fmCreate);
+    TFileStream input(source.executable, platform::fmOpenRead | platform::fmShareDenyNone);
+    const std::int64_t count = input.Size() - source.offset;
+    TFileStream output(target, platform::fmOpenWrite | platform::fmShareExclusive);
+    // Nothing appended: the copy stays empty and the engine then finds no
+    // archive in it, instead of taking the whole executable for one.
+    if (count <= 0) return;
+    input.SetPosition(source.offset);
+    std::vector<std::uint8_t> chunk(static_cast<size_t>(std::min<std::int64_t>(count, kPayloadCopyChunk)));
+    for (std::int64_t left = count; left > 0;) {
+        const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(left, kPayloadCopyChunk));
+        input.ReadBuffer(chunk.data(), n);
+        output.WriteBuffer(chunk.data(), n);
+        left -= n;
+    }
+}
+
+std::string DirectoryOf(const std::string& path) {
+    size_t cut = path.size();
+    while (cut > 0 && !IsDirEnd(path[cut - 1])) --cut;
+    return path.substr(0, cut);
+}
+
+std::string ListedName(const std::string& listingLine) {
+    const size_t hash = listingLine.find('#');
+    return hash == std::string::npos ? std::string() : listingLine.substr(0, hash);
+}
+
+bool DeleteListedFile(const std::string& dir, const std::string& name) {
+    if (name.empty()) return false;
+    if (platform::RemoveFile(Join(dir, name))) return true;
+    for (const auto& entry : platform::ListDirectory(dir.empty() ? "." : dir)) {
+        if (SameFileName(entry, name) && platform::RemoveFile(Join(dir, entry))) return true;
+    }
+    return false;
+}
+
+bool RemoveWorkDirectory(const std::string& workDir, const std::string& leaveTo) {
+    platform::ChangeDirectory(leaveTo);
+    return platform::RemoveDir(workDir) || platform::RemoveDir(workDir);
+}
+
+}  // namespace pagorix

@@ -1,0 +1,57 @@
+// The payload appended to the book executable and the private work directory
+// it is unpacked into.
+//
+// The executable is an image of exactly PayloadOffset bytes followed by one
+// self-contained ZIP archive up to the end of the file; nothing marks it. A
+// run copies it into a new directory "kbm" + hex digits in the temporary
+// directory, made atomically (owner-only on POSIX) so that no other user can
+// take the name first, and removes that directory again on every path out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pagorix {
+
+inline constexpr std::int64_t PayloadOffset = 325120;
+inline constexpr const char* kArchiveCopyName = "PAGORIX.ZIP";
+inline constexpr const char* kWorkDirPrefix = "kbm";
+inline constexpr std::int32_t kPayloadCopyChunk = 61440;
+
+// Where the payload lives: the executable's path and the payload's offset.
+struct PayloadSource {
+    std::string executable;
+    std::int64_t offset = PayloadOffset;
+};
+
+// Removes one trailing path separator, if there is one.
+std::string RemoveTrailingBackslash(const std::string& path);
+
+// Makes a new work directory in the system's temporary directory (or in
+// `parent` when given) and returns its path without a trailing separator.
+// When none can be made the path returned does not exist, and the first file
+// operation in it fails with the framework's file-open error.
+std::string MakeWorkDirectory(const std::string& parent = {});
+
+// Copies the payload into workDir/PAGORIX.ZIP in chunks of at most 61,440
+// bytes. An executable with nothing appended gives an empty copy. Raises the
+// framework's file-open error for the executable or the copy.
+void CopyPayload(const PayloadSource& source, const std::string& workDir);
+
+// The directory part of a path, up to and including its last separator.
+std::string DirectoryOf(const std::string& path);
+
+// The name a listing line gives: the text before its first "#"; a line
+// without "#" gives the empty name.
+std::string ListedName(const std::string& listingLine);
+
+// Deletes the file called `name` in `dir`, finding it whatever the case of its
+// letters (listed names are lower-cased, file names on disk keep their case).
+// Returns whether a file was deleted; failures are otherwise silent.
+bool DeleteListedFile(const std::string& dir, const std::string& name);
+
+// Leaves the work directory (the directory `leaveTo` becomes current) and
+// removes it, trying twice. Returns whether it is gone.
+bool RemoveWorkDirectory(const std::string& workDir, const std::string& leaveTo);
+
+}  // namespace pagorix

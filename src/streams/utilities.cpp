@@ -1,0 +1,94 @@
+#include "streams/utilities.h"
+
+#include <cmath>
+
+#include "framework/exceptions.h"
+#include "platform/platform.h"
+
+namespace pagorix {
+
+std::int32_t IntMin(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
+std::int32_t IntMax(std::int32_t a, std::int32_t b) { return a > b ? a : b; }
+
+namespace {
+// Round to nearest, halves to even, as the processor's default rounding does.
+std::int32_t RoundedPercent(long double done, long double size) {
+    const long double value = std::nearbyint(done * 100.0L / size);
+    if (value >= 100.0L) return 100;
+    if (value <= static_cast<long double>(INT32_MIN)) return INT32_MIN;
+    return static_cast<std::int32_t>(value);
+}
+}  // namespace
+
+std::int32_t PercentOf(std::int32_t size, std::int32_t done) {
+    if (size < 1) return 0;
+    return RoundedPercent(done, size);
+}
+
+std::int32_t PercentOf64(std::int64_t total, std::int64_t done) {
+    if (total <= 0) return 0;
+    return RoundedPercent(static_cast<long double>(done), static_cast<long double>(total));
+}
+
+char* SlashesToBackslashes(char* text) {
+    for (char* p = text; *p != '\0'; ++p) {
+        if (*p == '/') *p = '\\';
+    }
+    return text;
+}
+
+void SlashesToBackslashes(std::string& text) {
+    for (char& c : text) {
+        if (c == '/') c = '\\';
+    }
+}
+
+std::string RightChars(const std::string& text, std::int32_t n) {
+    if (n <= 0) return {};
+    const auto length = static_cast<std::int32_t>(text.size());
+    const std::int32_t start = IntMax(1, length - n + 1);
+    return text.substr(static_cast<size_t>(start - 1));
+}
+
+std::string LeftChars(const std::string& text, std::int32_t n) {
+    if (n <= 0) return {};
+    return text.substr(0, static_cast<size_t>(n));
+}
+
+namespace {
+constexpr bool kDriveLetters = platform::kPathDelim == '\\';
+}  // namespace
+
+bool IsDirEnd(char c) { return c == platform::kPathDelim || (kDriveLetters && c == ':'); }
+
+void MakeDirs(const std::string& path) {
+    std::string dir = path;
+    if (!dir.empty() && dir.back() == platform::kPathDelim) dir.pop_back();
+    // What remains of a root: "C:" on drive-letter hosts, "" where paths start
+    // at "/".
+    const size_t rootLength = kDriveLetters ? 2 : 0;
+    if (dir.size() <= rootLength || DirExistsAt(dir)) return;
+    size_t cut = dir.size();
+    while (cut > 0 && !IsDirEnd(dir[cut - 1])) --cut;
+    if (cut > 0) MakeDirs(dir.substr(0, cut));
+    platform::MakeDirectory(dir);
+}
+
+bool FileExistsAt(const std::string& path) { return platform::FileExists(path); }
+
+bool DirExistsAt(const std::string& path) {
+    const std::int32_t attributes = platform::FileAttributes(path);
+    return attributes != -1 && (attributes & platform::faDirectory) != 0;
+}
+
+std::string CurrentDirOf(std::int32_t drive) { return platform::CurrentDirectoryOfDrive(drive); }
+
+void ChangeDir(const std::string& path) {
+    if (!platform::ChangeDirectory(path)) RaiseLastOSError(platform::LastError());
+}
+
+std::string VolumeLabelOf(const std::string& root) { return platform::VolumeLabel(root, 14); }
+
+std::string AsCString(const std::string& text) { return text; }
+
+}  // namespace pagorix

@@ -1,0 +1,114 @@
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "platform/platform.h"
+
+namespace pagorix::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string path;
+    if (!platform::MakeUniqueDirectory(platform::TempDirectory(), "pgxtest", path)) {
+        ADD_FAILURE() << "cannot make a temporary directory";
+    }
+    m_path = path;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Files may have been made read-only by a test; make them removable.
+    for (auto it = fs::recursive_directory_iterator(m_path, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(m_path, ignored);
+}
+
+std::string TempDir::operator/(const std::string& name) const {
+    return m_path + platform::kPathDelim + name;
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    WriteFile(path, Bytes(text.begin(), text.end()));
+}
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const std::string& path) {
+    const Bytes b = ReadFile(path);
+    return std::string(b.begin(), b.end());
+}
+
+bool Exists(const std::string& path) {
+    std::error_code ignored;
+    return fs::exists(path, ignored);
+}
+
+std::string SharedZipDir() {
+    const char* shared = std::getenv("PAGORIX_SHARED");
+    return std::string(shared != nullptr ? shared : "../shared") + "/testdata/zip";
+}
+
+std::string TestDataDir() {
+    const char* data = std::getenv("PAGORIX_TEST_DATA");
+    return data != nullptr ? data : "tests/data";
+}
+
+ByteWriter& ByteWriter::U8(std::uint8_t v) {
+    m_data.push_back(v);
+    return *this;
+}
+ByteWriter& ByteWriter::U16(std::uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
+ByteWriter& ByteWriter::U32(std::uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
+ByteWriter& ByteWriter::Text(const std::string& s) {
+    m_data.insert(m_data.end(), s.begin(), s.end());
+    return *this;
+}
+ByteWriter& ByteWriter::Raw(const Bytes& b) {
+    m_data.insert(m_data.end(), b.begin(), b.end());
+    return *this;
+}
+ByteWriter& ByteWriter::Fill(size_t count, std::uint8_t v) {
+    m_data.insert(m_data.end(), count, v);
+    return *this;
+}
+
+std::int32_t CountingStream::Read(void* buffer, std::int32_t count) {
+    reads.push_back(count);
+    return TMemoryStream::Read(buffer, count);
+}
+
+std::int32_t CountingStream::Write(const void* buffer, std::int32_t count) {
+    writes.push_back(count);
+    if (writeLimit >= 0) {
+        const std::int64_t allowed = std::min<std::int64_t>(count, writeLimit);
+        writeLimit -= allowed;
+        return TMemoryStream::Write(buffer, static_cast<std::int32_t>(allowed));
+    }
+    return TMemoryStream::Write(buffer, count);
+}
+
+Bytes RandomBytes(size_t n, std::uint32_t seed) {
+    std::mt19937 gen(seed);
+    Bytes b(n);
+    for (auto& x : b) x = static_cast<std::uint8_t>(gen());
+    return b;
+}
+
+}  // namespace pagorix::test

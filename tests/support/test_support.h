@@ -1,0 +1,72 @@
+// Helpers shared by the tests: a private temporary directory, whole-file
+// reads and writes, a little-endian byte writer for building inputs, and a
+// stream that counts what its user asks of it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/stream.h"
+
+namespace pagorix::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh directory, removed with everything in it when the object dies.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    // Path() joined with a relative name using the host's separator.
+    std::string operator/(const std::string& name) const;
+
+private:
+    std::string m_path;
+};
+
+void WriteFile(const std::string& path, const Bytes& bytes);
+void WriteFile(const std::string& path, const std::string& text);
+Bytes ReadFile(const std::string& path);
+std::string ReadText(const std::string& path);
+bool Exists(const std::string& path);
+
+// Where the archives made by other tools are: $PAGORIX_SHARED/testdata/zip.
+std::string SharedZipDir();
+// Where the repository's own regression inputs are: tests/data.
+std::string TestDataDir();
+
+// Builds byte strings field by field.
+class ByteWriter {
+public:
+    ByteWriter& U8(std::uint8_t v);
+    ByteWriter& U16(std::uint16_t v);
+    ByteWriter& U32(std::uint32_t v);
+    ByteWriter& Text(const std::string& s);
+    ByteWriter& Raw(const Bytes& b);
+    ByteWriter& Fill(size_t count, std::uint8_t v);
+    const Bytes& Data() const { return m_data; }
+    size_t Size() const { return m_data.size(); }
+
+private:
+    Bytes m_data;
+};
+
+// A memory stream that counts the calls and bytes of its user.
+class CountingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    std::int32_t Read(void* buffer, std::int32_t count) override;
+    std::int32_t Write(const void* buffer, std::int32_t count) override;
+    std::vector<std::int32_t> reads;   // byte counts asked, per call
+    std::vector<std::int32_t> writes;  // byte counts given, per call
+    // When >= 0, writes accept at most this many bytes in total.
+    std::int64_t writeLimit = -1;
+};
+
+Bytes RandomBytes(size_t n, std::uint32_t seed);
+
+}  // namespace pagorix::test
