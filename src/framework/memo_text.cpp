@@ -13,7 +13,8 @@ void TMemoLines::SetText(std::string_view text) {
     size_t start = 0;
     for (;;) {
         size_t end = start;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n')
+            ++end;
         m_lines.emplace_back(text.substr(start, end - start));
         if (end == text.size()) break;
         // One break: CR LF, or a CR or an LF alone.

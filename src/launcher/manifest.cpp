@@ -2,7 +2,9 @@
 
 namespace pagorix {
 
-bool IsManifestSentinel(const std::string& line) { return line == kManifestSentinel; }
+bool IsManifestSentinel(const std::string& line) {
+    return line == kManifestSentinel;
+}
 
 ManifestWindow ManifestWindowStyle(const std::string& line) {
     if (line == "1") return ManifestWindow::Normal;

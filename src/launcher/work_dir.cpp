@@ -22,8 +22,7 @@ unsigned char FoldCase(unsigned char c) {
 }
 
 bool SameFileName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return FoldCase(static_cast<unsigned char>(x)) ==
                       FoldCase(static_cast<unsigned char>(y));
            });
@@ -61,7 +60,8 @@ void CopyPayload(const PayloadSource& source, const std::string& workDir) {
     // archive in it, instead of taking the whole executable for one.
     if (count <= 0) return;
     input.SetPosition(source.offset);
-    std::vector<std::uint8_t> chunk(static_cast<size_t>(std::min<std::int64_t>(count, kPayloadCopyChunk)));
+    std::vector<std::uint8_t> chunk(
+        static_cast<size_t>(std::min<std::int64_t>(count, kPayloadCopyChunk)));
     for (std::int64_t left = count; left > 0;) {
         const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(left, kPayloadCopyChunk));
         input.ReadBuffer(chunk.data(), n);
@@ -72,7 +72,8 @@ void CopyPayload(const PayloadSource& source, const std::string& workDir) {
 
 std::string DirectoryOf(const std::string& path) {
     size_t cut = path.size();
-    while (cut > 0 && !IsDirEnd(path[cut - 1])) --cut;
+    while (cut > 0 && !IsDirEnd(path[cut - 1]))
+        --cut;
     return path.substr(0, cut);
 }
 

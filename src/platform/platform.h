@@ -102,8 +102,7 @@ std::string TempDirectory();
 // current user where the host has permissions. `path` receives the full path
 // without a trailing separator; when no directory could be made it is the
 // last name tried, which does not exist.
-bool MakeUniqueDirectory(const std::string& parent, const std::string& prefix,
-                         std::string& path);
+bool MakeUniqueDirectory(const std::string& parent, const std::string& prefix, std::string& path);
 
 bool RemoveFile(const std::string& path);
 bool MakeDirectory(const std::string& path);
@@ -145,7 +144,7 @@ std::string VolumeLabel(const std::string& root, int bufferSize);
 // regard to case), or nothing. On hosts without resource sections the
 // program's resources are embedded data registered at start-up.
 std::optional<std::span<const std::uint8_t>> FindProgramResource(const std::string& type,
-                                                          const std::string& name);
+                                                                 const std::string& name);
 
 struct EmbeddedResource {
     const char* type;

@@ -15,7 +15,9 @@ TS_BufferStream::TS_BufferStream(TStream* stream)
     m_bufEnd = m_buffer.get() + m_bufSize;
 }
 
-TS_BufferStream::~TS_BufferStream() { FlushPending(); }
+TS_BufferStream::~TS_BufferStream() {
+    FlushPending();
+}
 
 void TS_BufferStream::FlushPending() {
     if (m_state == TBufferState::Writing) FlushBuffer();
@@ -60,7 +62,8 @@ std::int32_t TS_BufferStream::Read(void* buffer, std::int32_t count) {
     std::int32_t done = 0;
     while (count > 0) {
         if (m_bufPtr == m_bufEnd && !FillBuffer()) break;
-        const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(m_bufEnd - m_bufPtr, count));
+        const auto n =
+            static_cast<std::int32_t>(std::min<std::int64_t>(m_bufEnd - m_bufPtr, count));
         std::memcpy(out + done, m_bufPtr, static_cast<size_t>(n));
         m_bufPtr += n;
         done += n;
@@ -86,7 +89,8 @@ std::int32_t TS_BufferStream::Write(const void* buffer, std::int32_t count) {
     const auto* in = static_cast<const std::uint8_t*>(buffer);
     std::int32_t taken = 0;
     while (count > 0) {
-        const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(m_bufEnd - m_bufPtr, count));
+        const auto n =
+            static_cast<std::int32_t>(std::min<std::int64_t>(m_bufEnd - m_bufPtr, count));
         std::memcpy(m_bufPtr, in + taken, static_cast<size_t>(n));
         m_bufPtr += n;
         taken += n;
@@ -100,9 +104,12 @@ std::int32_t TS_BufferStream::Write(const void* buffer, std::int32_t count) {
 std::int64_t TS_BufferStream::LogicalPosition() {
     const std::int64_t underlying = m_stream->Seek(0, soFromCurrent);
     switch (m_state) {
-        case TBufferState::Reading: return underlying - (m_bufEnd - m_bufPtr);
-        case TBufferState::Writing: return underlying + (m_bufPtr - m_buffer.get());
-        default: return underlying;
+        case TBufferState::Reading:
+            return underlying - (m_bufEnd - m_bufPtr);
+        case TBufferState::Writing:
+            return underlying + (m_bufPtr - m_buffer.get());
+        default:
+            return underlying;
     }
 }
 
@@ -110,8 +117,12 @@ std::int64_t TS_BufferStream::Seek(std::int64_t offset, std::uint16_t origin) {
     const std::int64_t current = LogicalPosition();
     std::int64_t target = 0;
     switch (origin) {
-        case soFromBeginning: target = offset; break;
-        case soFromCurrent: target = current + offset; break;
+        case soFromBeginning:
+            target = offset;
+            break;
+        case soFromCurrent:
+            target = current + offset;
+            break;
         case soFromEnd: {
             const std::int64_t size = std::max(current, m_stream->Size());
             target = size - (offset < 0 ? -offset : offset);
@@ -145,6 +156,8 @@ TLFNFileStream::TLFNFileStream(const std::string& fileName, std::uint16_t mode)
     SetStream(m_theFile.get());
 }
 
-TLFNFileStream::~TLFNFileStream() { FlushPending(); }
+TLFNFileStream::~TLFNFileStream() {
+    FlushPending();
+}
 
 }  // namespace pagorix

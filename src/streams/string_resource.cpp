@@ -14,14 +14,18 @@ namespace pagorix {
 namespace {
 
 // The "S_Stream" table, laid out at compile time from its texts.
-constexpr std::array<std::string_view, 7> kStreamTexts = {
-    "Seek error",           "Invalid seek origin (%d)",         "Putback overflow",
-    "Cannot find resource", "Cannot access resource",           "Seek past end of resource stream",
-    "Cannot write to a resource stream"};
+constexpr std::array<std::string_view, 7> kStreamTexts = {"Seek error",
+                                                          "Invalid seek origin (%d)",
+                                                          "Putback overflow",
+                                                          "Cannot find resource",
+                                                          "Cannot access resource",
+                                                          "Seek past end of resource stream",
+                                                          "Cannot write to a resource stream"};
 
 constexpr size_t StreamTableSize() {
     size_t size = 2;  // end mark
-    for (auto text : kStreamTexts) size += 3 + text.size();
+    for (auto text : kStreamTexts)
+        size += 3 + text.size();
     return size;
 }
 
@@ -33,7 +37,8 @@ constexpr std::array<std::uint8_t, StreamTableSize()> MakeStreamTable() {
         bytes[at++] = static_cast<std::uint8_t>(id & 0xFF);
         bytes[at++] = static_cast<std::uint8_t>((id >> 8) & 0xFF);
         bytes[at++] = static_cast<std::uint8_t>(text.size());
-        for (char c : text) bytes[at++] = static_cast<std::uint8_t>(c);
+        for (char c : text)
+            bytes[at++] = static_cast<std::uint8_t>(c);
         ++id;
     }
     return bytes;  // the last two bytes stay 00 00: the end mark
@@ -63,13 +68,17 @@ Cache& TheCache() {
 
 }  // namespace
 
-std::span<const std::uint8_t> StreamTableBytes() { return kStreamTableData; }
+std::span<const std::uint8_t> StreamTableBytes() {
+    return kStreamTableData;
+}
 
 TS_StringResource::TS_StringResource(const std::string& name) {
     if (!name.empty()) Open(name);
 }
 
-TS_StringResource::~TS_StringResource() { Close(); }
+TS_StringResource::~TS_StringResource() {
+    Close();
+}
 
 const std::uint8_t* TS_StringResource::NextEntry(const std::uint8_t* entry) {
     if (entry == nullptr || !m_resData) return nullptr;
@@ -100,7 +109,8 @@ void TS_StringResource::Open(const std::string& name) {
 }
 
 void TS_StringResource::Close() {
-    while (m_entries != nullptr) Unlock();
+    while (m_entries != nullptr)
+        Unlock();
     m_resData.reset();
 }
 
@@ -109,7 +119,9 @@ void TS_StringResource::Lock() {
     m_entries = m_resData->data();
 }
 
-void TS_StringResource::Unlock() { m_entries = nullptr; }
+void TS_StringResource::Unlock() {
+    m_entries = nullptr;
+}
 
 std::string TS_StringResource::GetString(std::int16_t id) {
     Lock();

@@ -7,8 +7,12 @@
 
 namespace pagorix {
 
-std::int32_t IntMin(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
-std::int32_t IntMax(std::int32_t a, std::int32_t b) { return a > b ? a : b; }
+std::int32_t IntMin(std::int32_t a, std::int32_t b) {
+    return a < b ? a : b;
+}
+std::int32_t IntMax(std::int32_t a, std::int32_t b) {
+    return a > b ? a : b;
+}
 
 namespace {
 // Round to nearest, halves to even, as the processor's default rounding does.
@@ -59,7 +63,9 @@ namespace {
 constexpr bool kDriveLetters = platform::kPathDelim == '\\';
 }  // namespace
 
-bool IsDirEnd(char c) { return c == platform::kPathDelim || (kDriveLetters && c == ':'); }
+bool IsDirEnd(char c) {
+    return c == platform::kPathDelim || (kDriveLetters && c == ':');
+}
 
 void MakeDirs(const std::string& path) {
     std::string dir = path;
@@ -69,26 +75,35 @@ void MakeDirs(const std::string& path) {
     const size_t rootLength = kDriveLetters ? 2 : 0;
     if (dir.size() <= rootLength || DirExistsAt(dir)) return;
     size_t cut = dir.size();
-    while (cut > 0 && !IsDirEnd(dir[cut - 1])) --cut;
+    while (cut > 0 && !IsDirEnd(dir[cut - 1]))
+        --cut;
     if (cut > 0) MakeDirs(dir.substr(0, cut));
     platform::MakeDirectory(dir);
 }
 
-bool FileExistsAt(const std::string& path) { return platform::FileExists(path); }
+bool FileExistsAt(const std::string& path) {
+    return platform::FileExists(path);
+}
 
 bool DirExistsAt(const std::string& path) {
     const std::int32_t attributes = platform::FileAttributes(path);
     return attributes != -1 && (attributes & platform::faDirectory) != 0;
 }
 
-std::string CurrentDirOf(std::int32_t drive) { return platform::CurrentDirectoryOfDrive(drive); }
+std::string CurrentDirOf(std::int32_t drive) {
+    return platform::CurrentDirectoryOfDrive(drive);
+}
 
 void ChangeDir(const std::string& path) {
     if (!platform::ChangeDirectory(path)) RaiseLastOSError(platform::LastError());
 }
 
-std::string VolumeLabelOf(const std::string& root) { return platform::VolumeLabel(root, 14); }
+std::string VolumeLabelOf(const std::string& root) {
+    return platform::VolumeLabel(root, 14);
+}
 
-std::string AsCString(const std::string& text) { return text; }
+std::string AsCString(const std::string& text) {
+    return text;
+}
 
 }  // namespace pagorix

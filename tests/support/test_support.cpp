@@ -38,7 +38,8 @@ std::string TempDir::operator/(const std::string& name) const {
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -74,8 +75,12 @@ ByteWriter& ByteWriter::U8(std::uint8_t v) {
     m_data.push_back(v);
     return *this;
 }
-ByteWriter& ByteWriter::U16(std::uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
-ByteWriter& ByteWriter::U32(std::uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
+ByteWriter& ByteWriter::U16(std::uint16_t v) {
+    return U8(v & 0xFF).U8(v >> 8);
+}
+ByteWriter& ByteWriter::U32(std::uint32_t v) {
+    return U16(v & 0xFFFF).U16(v >> 16);
+}
 ByteWriter& ByteWriter::Text(const std::string& s) {
     m_data.insert(m_data.end(), s.begin(), s.end());
     return *this;
@@ -107,7 +112,8 @@ std::int32_t CountingStream::Write(const void* buffer, std::int32_t count) {
 Bytes RandomBytes(size_t n, std::uint32_t seed) {
     std::mt19937 gen(seed);
     Bytes b(n);
-    for (auto& x : b) x = static_cast<std::uint8_t>(gen());
+    for (auto& x : b)
+        x = static_cast<std::uint8_t>(gen());
     return b;
 }
 

@@ -25,7 +25,9 @@ namespace pagorix::platform {
 
 namespace {
 
-int ToFd(std::intptr_t native) { return static_cast<int>(native); }
+int ToFd(std::intptr_t native) {
+    return static_cast<int>(native);
+}
 
 bool StatPath(const std::string& path, struct stat& st) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
@@ -33,11 +35,15 @@ bool StatPath(const std::string& path, struct stat& st) {
 
 }  // namespace
 
-int LastError() { return errno; }
+int LastError() {
+    return errno;
+}
 
 // ---- FileHandle ----
 
-FileHandle::~FileHandle() { Close(); }
+FileHandle::~FileHandle() {
+    Close();
+}
 
 FileHandle::FileHandle(FileHandle&& other) noexcept
     : m_native(other.m_native), m_error(other.m_error) {
@@ -60,9 +66,15 @@ FileHandle FileHandle::Open(const std::string& path, std::uint16_t mode) {
         flags |= O_RDWR | O_CREAT | O_TRUNC;
     } else {
         switch (mode & 0x0003) {
-            case fmOpenWrite: flags |= O_WRONLY; break;
-            case fmOpenReadWrite: flags |= O_RDWR; break;
-            default: flags |= O_RDONLY; break;
+            case fmOpenWrite:
+                flags |= O_WRONLY;
+                break;
+            case fmOpenReadWrite:
+                flags |= O_RDWR;
+                break;
+            default:
+                flags |= O_RDONLY;
+                break;
         }
     }
     const int fd = ::open(path.c_str(), flags, 0666);
@@ -137,7 +149,7 @@ bool FileHandle::SetModificationTime(std::int64_t localSeconds) {
     // The value is a wall-clock reading in local time; mktime turns it into
     // the absolute time the file system keeps.
     const std::time_t asIfUtc = static_cast<std::time_t>(localSeconds);
-    std::tm broken {};
+    std::tm broken{};
     if (::gmtime_r(&asIfUtc, &broken) == nullptr) return false;
     broken.tm_isdst = -1;
     const std::time_t absolute = std::mktime(&broken);
@@ -165,8 +177,7 @@ std::string TempDirectory() {
     return dir;
 }
 
-bool MakeUniqueDirectory(const std::string& parent, const std::string& prefix,
-                         std::string& path) {
+bool MakeUniqueDirectory(const std::string& parent, const std::string& prefix, std::string& path) {
     std::string base = parent;
     if (!base.empty() && base.back() != kPathDelim) base += kPathDelim;
     std::random_device device;
@@ -183,11 +194,17 @@ bool MakeUniqueDirectory(const std::string& parent, const std::string& prefix,
     return false;
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
-bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool MakeDirectory(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
 
-bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+bool RemoveDir(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0;
+}
 
 std::int32_t FileAttributes(const std::string& path) {
     struct stat st {};
@@ -247,9 +264,13 @@ std::string CurrentDirectory() {
     return buffer;
 }
 
-std::string CurrentDirectoryOfDrive(int /*drive*/) { return CurrentDirectory(); }
+std::string CurrentDirectoryOfDrive(int /*drive*/) {
+    return CurrentDirectory();
+}
 
-bool ChangeDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+bool ChangeDirectory(const std::string& path) {
+    return ::chdir(path.c_str()) == 0;
+}
 
 std::string ExecutablePath() {
     char buffer[PATH_MAX];
@@ -263,7 +284,9 @@ int DriveType(const std::string& root) {
     return StatPath(root, st) ? 3 : 1;
 }
 
-std::string VolumeLabel(const std::string& /*root*/, int /*bufferSize*/) { return {}; }
+std::string VolumeLabel(const std::string& /*root*/, int /*bufferSize*/) {
+    return {};
+}
 
 // ---- Resources ----
 
@@ -284,10 +307,15 @@ LocalTime Now() {
     struct timeval tv {};
     ::gettimeofday(&tv, nullptr);
     const std::time_t seconds = tv.tv_sec;
-    std::tm broken {};
+    std::tm broken{};
     ::localtime_r(&seconds, &broken);
-    return LocalTime{broken.tm_year + 1900, broken.tm_mon + 1, broken.tm_mday, broken.tm_hour,
-                     broken.tm_min,         broken.tm_sec,     static_cast<int>(tv.tv_usec / 1000)};
+    return LocalTime{broken.tm_year + 1900,
+                     broken.tm_mon + 1,
+                     broken.tm_mday,
+                     broken.tm_hour,
+                     broken.tm_min,
+                     broken.tm_sec,
+                     static_cast<int>(tv.tv_usec / 1000)};
 }
 
 }  // namespace pagorix::platform

@@ -1,0 +1,155 @@
+#include "launcher/work_dir.h"
+
+#include <gtest/gtest.h>
+
+#include "framework/exceptions.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+namespace pagorix {
+namespace {
+
+using test::Bytes;
+using test::TempDir;
+
+constexpr char kDelim = platform::kPathDelim;
+
+TEST(WorkDirectory, TwoRunsGetTwoPrivateDirectories) {
+    TempDir tmp;
+    const std::string a = MakeWorkDirectory(tmp.Path());
+    const std::string b = MakeWorkDirectory(tmp.Path());
+    EXPECT_NE(a, b);
+    for (const auto& dir : {a, b}) {
+        EXPECT_EQ(dir.back() == kDelim, false);
+        EXPECT_EQ(dir.rfind(tmp.Path() + kDelim + "kbm", 0), 0u) << dir;
+        EXPECT_NE(platform::FileAttributes(dir) & platform::faDirectory, 0);
+    }
+    // Only the two directories were made: no unique temporary file is left.
+    EXPECT_EQ(platform::ListDirectory(tmp.Path()).size(), 2u);
+}
+
+TEST(WorkDirectory, DefaultsToTheSystemTemporaryDirectory) {
+    const std::string dir = MakeWorkDirectory();
+    EXPECT_EQ(dir.rfind(platform::TempDirectory() + "kbm", 0), 0u) << dir;
+    EXPECT_TRUE(RemoveWorkDirectory(dir, platform::CurrentDirectory()));
+}
+
+TEST(WorkDirectory, RemoveTrailingBackslashRemovesAtMostOne) {
+    const std::string d(1, kDelim);
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"", ""}, {d, ""}, {"tmp" + d, "tmp"}, {"tmp" + d + d, "tmp" + d}, {"tmp", "tmp"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RemoveTrailingBackslash(c.in), c.out) << c.in;
+}
+
+Bytes Executable(size_t payloadSize) {
+    Bytes exe = test::RandomBytes(static_cast<size_t>(PayloadOffset), 1);
+    const Bytes payload = test::RandomBytes(payloadSize, 2);
+    exe.insert(exe.end(), payload.begin(), payload.end());
+    return exe;
+}
+
+TEST(Payload, CopyIsTheTailOfTheExecutableByteForByte) {
+    // Sizes around the copy chunk of 61,440 bytes.
+    for (size_t size : {size_t{1}, size_t{61439}, size_t{61440}, size_t{61441}, size_t{200000}}) {
+        TempDir tmp;
+        const Bytes exe = Executable(size);
+        test::WriteFile(tmp / "book", exe);
+        const std::string work = MakeWorkDirectory(tmp.Path());
+        CopyPayload({tmp / "book", PayloadOffset}, work);
+        const Bytes copy = test::ReadFile(work + kDelim + "PAGORIX.ZIP");
+        ASSERT_EQ(copy.size(), size);
+        EXPECT_TRUE(std::equal(copy.begin(), copy.end(), exe.begin() + PayloadOffset));
+    }
+}
+
+TEST(Payload, NothingAppendedGivesAnEmptyCopy) {
+    TempDir tmp;
+    test::WriteFile(tmp / "book", Executable(0));
+    const std::string work = MakeWorkDirectory(tmp.Path());
+    CopyPayload({tmp / "book", PayloadOffset}, work);
+    EXPECT_TRUE(test::ReadFile(work + kDelim + "PAGORIX.ZIP").empty());
+    // A file shorter than the image: empty as well, never the whole file.
+    test::WriteFile(tmp / "short", Bytes(100, 7));
+    CopyPayload({tmp / "short", PayloadOffset}, work);
+    EXPECT_TRUE(test::ReadFile(work + kDelim + "PAGORIX.ZIP").empty());
+}
+
+TEST(Payload, FailuresRaiseTheFrameworkOpenError) {
+    TempDir tmp;
+    test::WriteFile(tmp / "book", Executable(10));
+    const std::string missingDir = tmp / "not-made";
+    try {
+        CopyPayload({tmp / "book", PayloadOffset}, missingDir);
+        FAIL();
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), "Ne peut ouvrir le fichier " + missingDir + kDelim + "PAGORIX.ZIP");
+    }
+    try {
+        CopyPayload({tmp / "no-book", PayloadOffset}, tmp.Path());
+        FAIL();
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), "Ne peut ouvrir le fichier " + (tmp / "no-book"));
+    }
+}
+
+TEST(Listing, NameIsTheTextBeforeTheFirstHash) {
+    const struct {
+        const char* line;
+        const char* name;
+    } cases[] = {
+        {"page1.htm#\t01/02/03\t...", "page1.htm"},
+        {"a#b#\t", "a"},
+        {"plain.htm\t01/02/03", ""},  // unencrypted entries have no "#"
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ListedName(c.line), c.name) << c.line;
+}
+
+TEST(Listing, DeletionFindsTheFileWhateverItsCase) {
+    TempDir tmp;
+    const struct {
+        const char* onDisk;
+        const char* listed;
+        bool deleted;
+    } cases[] = {
+        {"PAGE1.HTM", "page1.htm", true},
+        {"Chapter Two.html", "chapter two.html", true},
+        {"\xC9T\xC9.HTM", "\xE9t\xE9.htm", true},  // Windows-1252 letters fold too
+        {"other.htm", "page9.htm", false},
+    };
+    for (const auto& c : cases) {
+        test::WriteFile(tmp / c.onDisk, std::string("x"));
+        EXPECT_EQ(DeleteListedFile(tmp.Path(), c.listed), c.deleted) << c.listed;
+        EXPECT_EQ(test::Exists(tmp / c.onDisk), !c.deleted) << c.onDisk;
+    }
+    EXPECT_FALSE(DeleteListedFile(tmp.Path(), ""));
+}
+
+TEST(WorkDirectory, RemovalLeavesTheDirectoryFirstAndKeepsStrangersFiles) {
+    TempDir tmp;
+    const std::string work = MakeWorkDirectory(tmp.Path());
+    const std::string before = platform::CurrentDirectory();
+    ASSERT_TRUE(platform::ChangeDirectory(work));
+    test::WriteFile(work + kDelim + "left.txt", std::string("x"));
+    EXPECT_FALSE(RemoveWorkDirectory(work, tmp.Path()));
+    EXPECT_EQ(platform::CurrentDirectory(), tmp.Path());
+    EXPECT_TRUE(test::Exists(work + kDelim + "left.txt"));
+    ASSERT_TRUE(platform::RemoveFile(work + kDelim + "left.txt"));
+    EXPECT_TRUE(RemoveWorkDirectory(work, before));
+    EXPECT_FALSE(test::Exists(work));
+    EXPECT_EQ(platform::CurrentDirectory(), before);
+}
+
+TEST(Paths, DirectoryOfKeepsTheLastSeparator) {
+    const std::string d(1, kDelim);
+    EXPECT_EQ(DirectoryOf(d + "opt" + d + "book" + d + "run"), d + "opt" + d + "book" + d);
+    EXPECT_EQ(DirectoryOf("run"), "");
+}
+
+}  // namespace
+}  // namespace pagorix
