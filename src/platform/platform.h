@@ -105,6 +105,10 @@ std::string TempDirectory();
 bool MakeUniqueDirectory(const std::string& parent, const std::string& prefix, std::string& path);
 
 bool RemoveFile(const std::string& path);
+// Creates an empty file only when nothing exists at the path yet, private to
+// the current user where the host has permissions, and closes it again.
+// False when the name is taken (also by a link) or the file cannot be made.
+bool CreateNewFile(const std::string& path);
 bool MakeDirectory(const std::string& path);
 bool RemoveDir(const std::string& path);
 

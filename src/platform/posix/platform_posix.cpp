@@ -198,6 +198,13 @@ bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
+bool CreateNewFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
 bool MakeDirectory(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0;
 }

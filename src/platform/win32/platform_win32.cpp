@@ -197,6 +197,14 @@ bool RemoveFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != 0;
 }
 
+bool CreateNewFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
 bool MakeDirectory(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
