@@ -28,7 +28,9 @@ std::string CannotStore(const std::string& name, const std::string& path, const 
 
 }  // namespace
 
-TFileSource::~TFileSource() { DeleteTempFile(); }
+TFileSource::~TFileSource() {
+    DeleteTempFile();
+}
 
 void TFileSource::SetCompress(bool compress) {
     m_compress = compress;
@@ -81,10 +83,9 @@ void TFileSource::ReadData(TStream& stream) {
     }
     std::uint8_t prefix[4];
     stream.ReadBuffer(prefix, 4);
-    const std::uint32_t size = static_cast<std::uint32_t>(prefix[0]) |
-                               static_cast<std::uint32_t>(prefix[1]) << 8 |
-                               static_cast<std::uint32_t>(prefix[2]) << 16 |
-                               static_cast<std::uint32_t>(prefix[3]) << 24;
+    const std::uint32_t size =
+        static_cast<std::uint32_t>(prefix[0]) | static_cast<std::uint32_t>(prefix[1]) << 8 |
+        static_cast<std::uint32_t>(prefix[2]) << 16 | static_cast<std::uint32_t>(prefix[3]) << 24;
     // CopyFrom takes a count of 0 as "everything from the start".
     if (size > 0) file.CopyFrom(stream, size);
 }

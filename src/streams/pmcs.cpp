@@ -64,7 +64,8 @@ std::int32_t TCompressStream::FindMatch(std::span<const std::uint8_t> input, std
     const auto n = static_cast<std::int32_t>(input.size());
     std::int32_t m = 0;
     if (p != -1 && x - p < kPmcsWindow) {
-        while (m < kPmcsMaxMatch && x + m < n && input[x + m] == input[p + m]) ++m;
+        while (m < kPmcsMaxMatch && x + m < n && input[x + m] == input[p + m])
+            ++m;
     }
     table[index] = static_cast<std::int16_t>(x);
     position = p;
@@ -96,7 +97,8 @@ std::int32_t TCompressStream::CompressBlock(std::span<const std::uint8_t> input,
             items = 0;
         }
         std::int32_t run = 1;
-        while (x + run < n && input[x + run] == input[x] && run < kPmcsMaxRun) ++run;
+        while (x + run < n && input[x + run] == input[x] && run < kPmcsMaxRun)
+            ++run;
         std::int32_t position = 0;
         std::int32_t match = 0;
         // The last two positions cannot start a match and are not hashed.
@@ -151,9 +153,8 @@ void TCompressStream::CompressStream(TStream& source, TStream& destination, std:
         const std::int32_t got = source.Read(input.data(), want);
         // A source that yields less than it promised would otherwise never end.
         if (got <= 0) throw EReadError(messages::SReadError);
-        const std::int32_t length =
-            CompressBlock(std::span<const std::uint8_t>(input.data(), static_cast<std::size_t>(got)),
-                          outputArea);
+        const std::int32_t length = CompressBlock(
+            std::span<const std::uint8_t>(input.data(), static_cast<std::size_t>(got)), outputArea);
         if (total + 4 + length > INT32_MAX) throw EPmcsCompressor(SPmcsTooLarge);
         WriteU32(destination, static_cast<std::uint32_t>(length));
         destination.WriteBuffer(output.data(), length);
@@ -206,7 +207,8 @@ std::int32_t TCompressStream::DecompressBlock(std::span<const std::uint8_t> bloc
                 const std::int32_t count = (block[x + 1] & 0x0F) + kPmcsMinMatch;
                 Require(offset <= y && count <= kPmcsMaxBlock - y, SPmcsCorruptBlock);
                 // Byte by byte: an offset below the length repeats the last bytes.
-                for (std::int32_t i = 0; i < count; ++i, ++y) out[y] = out[y - offset];
+                for (std::int32_t i = 0; i < count; ++i, ++y)
+                    out[y] = out[y - offset];
                 x += 2;
             }
         }
@@ -230,8 +232,8 @@ void TCompressStream::DecompressStream(TStream& source, TStream& destination) {
         Require(length <= static_cast<std::uint32_t>(kPmcsMaxBlockData), SPmcsBlockTooLong);
         const auto blockLength = static_cast<std::int32_t>(length);
         source.ReadBuffer(block.data(), blockLength);
-        const std::int32_t produced = DecompressBlock(
-            std::span<const std::uint8_t>(block.data(), length), outputArea);
+        const std::int32_t produced =
+            DecompressBlock(std::span<const std::uint8_t>(block.data(), length), outputArea);
         destination.WriteBuffer(output.data(), produced);
         remaining -= blockLength + 4;
     }
