@@ -1,0 +1,423 @@
+// Inflate: the decoder of compression method 8 (deflate).
+//
+// Design. The decoder works on the extraction run it is given (the frame of
+// the decompressors): it takes compressed bytes from the run's input buffer,
+// keeps its 32 KiB sliding window in the first 32,768 bytes of the run's work
+// area, and writes the window out through the run's FlushWindow each time it
+// fills and once at the end, then FlushOutput. Blocks are decoded with the
+// multi-level tables of huffman.h (9 lookup bits for literal/length codes, 6
+// for distances in dynamic blocks, 7 and 5 in fixed blocks).
+//
+// Speed without a change of behaviour. The exact reader takes one byte at a
+// time through the run's NextByte, which is where message pumping, the cancel
+// check, the next-volume continuation and the copies of the last byte past
+// the end of the data happen. While at least 8 bytes are left both in the
+// input buffer and in the entry, the decoder instead loads up to 7 bytes at
+// once straight from the buffer into a 64-bit bit buffer, and stored blocks
+// are copied with block moves. Bulk loading never crosses the end of the
+// buffer or of the entry, so every NextByte call that refills, pumps or runs
+// past the end happens at exactly the point of the byte-wise reader.
+//
+// Invariants: k (bits in b) <= 63; w < 32,768 between steps; a decoding step
+// in the fast path consumes at most 48 bits. A stream that keeps decoding
+// from the copies of its last byte (truncated or corrupt data) is stopped as
+// bad data once it has used more than kPhantomInputLimit bytes past the end of
+// the entry; a valid stream never does.
+//
+// Run requirements (all by these names): std::uint16_t NextByte(std::uint16_t&),
+// the fields InPtr (pointer into the input buffer), InCount (16-bit),
+// CompressedLeft (signed 32-bit), LastByte (16-bit), WorkArea (byte pointer or
+// array), and FlushWindow(n), FlushOutput().
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "archive/huffman.h"
+
+namespace pagorix {
+
+namespace inflate_tables {
+// Order in which the code-length code's lengths are stored.
+inline constexpr std::uint16_t kBorder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                              11, 4,  12, 3, 13, 2, 14, 1, 15};
+// Length bases and extra bits for codes 257..287; 286 and 287 are invalid.
+inline constexpr std::uint16_t kLengthBase[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
+                                                  17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
+                                                  99, 115, 131, 163, 195, 227, 258, 0,  0};
+inline constexpr std::uint16_t kLengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
+                                                   3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+// Distance bases and extra bits for codes 0..29.
+inline constexpr std::uint16_t kDistBase[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+inline constexpr std::uint16_t kDistExtra[30] = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
+                                                 4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
+                                                 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+}  // namespace inflate_tables
+
+inline constexpr std::uint32_t kInflateWindowSize = 32768;
+// How far a decoder may read past the end of an entry's data before the
+// stream counts as bad: a valid stream asks for at most a few bytes there.
+inline constexpr std::int32_t kPhantomInputLimit = 64;
+
+// kBulk: allow the bulk reader (off only to check, in tests, that it changes
+// nothing).
+template <class Run, bool kBulk = true>
+class Inflater {
+public:
+    explicit Inflater(Run& run) : m_run(run), m_window(&run.WorkArea[0]) {}
+
+    // Decodes the current entry. A non-zero status stops decoding without
+    // flushing anything more; the CRC-32 check then rejects the entry.
+    void Inflate() {
+        bool last = false;
+        do {
+            if (DecodeBlock(last) != kStatusOk) return;
+        } while (!last);
+        m_run.FlushWindow(m_w);
+        m_run.FlushOutput();
+    }
+
+private:
+    // ---- Bit input ----
+
+    bool CanBulkLoad() const { return kBulk && m_run.InCount >= 8 && m_run.CompressedLeft >= 8; }
+
+    // Loads whole bytes from the input buffer while they fit in 64 bits.
+    // Precondition: CanBulkLoad().
+    void BulkLoad() {
+        const unsigned take = (63 - m_k) >> 3;
+        if (take == 0) return;
+        std::uint64_t word;
+        std::memcpy(&word, &m_run.InPtr[0], 8);
+        if constexpr (std::endian::native == std::endian::big) word = ByteSwap(word);
+        word &= (std::uint64_t{1} << (take * 8)) - 1;
+        m_b |= word << m_k;
+        m_k += take * 8;
+        m_run.InPtr += take;
+        m_run.InCount = static_cast<std::uint16_t>(m_run.InCount - take);
+        m_run.CompressedLeft -= static_cast<std::int32_t>(take);
+        m_run.LastByte = m_run.InPtr[-1];
+    }
+
+    static std::uint64_t ByteSwap(std::uint64_t v) {
+        std::uint64_t r = 0;
+        for (int i = 0; i < 8; ++i)
+            r = (r << 8) | ((v >> (8 * i)) & 0xFF);
+        return r;
+    }
+
+    // The exact reader: one byte at a time through NextByte; past the end of
+    // the data NextByte leaves LastByte alone, so its copies come in.
+    void EnsureBits(unsigned n) {
+        while (m_k < n) {
+            m_run.NextByte(m_run.LastByte);
+            m_b |= static_cast<std::uint64_t>(m_run.LastByte & 0xFF) << m_k;
+            m_k += 8;
+        }
+    }
+
+    void DropBits(unsigned n) {
+        m_b >>= n;
+        m_k -= n;
+    }
+
+    unsigned Bits(unsigned n) const { return static_cast<unsigned>(m_b) & ((1u << n) - 1); }
+
+    bool RanOffTheEnd() const { return m_run.CompressedLeft < -kPhantomInputLimit; }
+
+    // ---- Output ----
+
+    void PutWindowByte(std::uint8_t c) {
+        m_window[m_w++] = c;
+        if (m_w == kInflateWindowSize) {
+            m_run.FlushWindow(m_w);
+            m_w = 0;
+        }
+    }
+
+    // ---- Blocks ----
+
+    std::uint16_t DecodeBlock(bool& last) {
+        if (RanOffTheEnd()) return kStatusBadData;
+        EnsureBits(1);
+        last = (m_b & 1) != 0;
+        DropBits(1);
+        EnsureBits(2);
+        const unsigned type = Bits(2);
+        DropBits(2);
+        switch (type) {
+            case 0:
+                return CopyStoredBlock();
+            case 1:
+                return DecodeFixedBlock();
+            case 2:
+                return DecodeDynamicBlock();
+            default:
+                return kStatusOverSubscribed;
+        }
+    }
+
+    std::uint16_t CopyStoredBlock() {
+        DropBits(m_k % 8);
+        EnsureBits(16);
+        unsigned n = Bits(16);
+        DropBits(16);
+        EnsureBits(16);
+        if (n != (~static_cast<unsigned>(m_b) & 0xFFFF)) return kStatusBadData;
+        DropBits(16);
+        while (n > 0) {
+            if (m_k >= 8) {
+                // Bytes already in the bit buffer.
+                PutWindowByte(static_cast<std::uint8_t>(m_b));
+                DropBits(8);
+                --n;
+            } else if (kBulk && m_run.InCount > 0 && m_run.CompressedLeft > 0) {
+                // Straight from the input buffer, up to its end, the entry's
+                // end or the window's end, whichever comes first.
+                std::uint32_t e = std::min<std::uint32_t>(n, m_run.InCount);
+                e = std::min<std::uint32_t>(e, static_cast<std::uint32_t>(m_run.CompressedLeft));
+                e = std::min<std::uint32_t>(e, kInflateWindowSize - m_w);
+                std::memcpy(m_window + m_w, &m_run.InPtr[0], e);
+                m_run.InPtr += e;
+                m_run.InCount = static_cast<std::uint16_t>(m_run.InCount - e);
+                m_run.CompressedLeft -= static_cast<std::int32_t>(e);
+                m_run.LastByte = m_run.InPtr[-1];
+                m_w += e;
+                n -= e;
+                if (m_w == kInflateWindowSize) {
+                    m_run.FlushWindow(m_w);
+                    m_w = 0;
+                }
+            } else {
+                EnsureBits(8);  // a refill, or a copy of the last byte
+            }
+        }
+        return kStatusOk;
+    }
+
+    std::uint16_t DecodeFixedBlock() {
+        using namespace inflate_tables;
+        if (!m_fixedBuilt) {
+            std::uint16_t lengths[288];
+            std::fill(lengths, lengths + 144, 8);
+            std::fill(lengths + 144, lengths + 256, 9);
+            std::fill(lengths + 256, lengths + 280, 7);
+            std::fill(lengths + 280, lengths + 288, 8);
+            m_fixedBl = 7;
+            std::uint16_t status =
+                m_fixedLit.Build(lengths, 288, 257, kLengthBase, kLengthExtra, m_fixedBl);
+            if (status != kStatusOk) return status;
+            std::fill(lengths, lengths + 30, 5);
+            m_fixedBd = 5;
+            status = m_fixedDist.Build(lengths, 30, 0, kDistBase, kDistExtra, m_fixedBd);
+            if (status > kStatusBadData) {
+                m_fixedLit.Free();
+                return status;
+            }
+            m_fixedBuilt = true;
+        }
+        return DecodeCodes(m_fixedLit, m_fixedDist, m_fixedBl, m_fixedBd) == kStatusOk
+                   ? kStatusOk
+                   : kStatusBadData;
+    }
+
+    std::uint16_t DecodeDynamicBlock() {
+        using namespace inflate_tables;
+        EnsureBits(5);
+        const unsigned nl = 257 + Bits(5);
+        DropBits(5);
+        EnsureBits(5);
+        const unsigned nd = 1 + Bits(5);
+        DropBits(5);
+        EnsureBits(4);
+        const unsigned nb = 4 + Bits(4);
+        DropBits(4);
+        if (nl > 286 || nd > 30) return kStatusBadData;
+
+        std::uint16_t ll[286 + 30] = {};
+        for (unsigned j = 0; j < nb; ++j) {
+            EnsureBits(3);
+            ll[kBorder[j]] = static_cast<std::uint16_t>(Bits(3));
+            DropBits(3);
+        }
+        for (unsigned j = nb; j < 19; ++j)
+            ll[kBorder[j]] = 0;
+
+        std::uint16_t bl = 7;
+        std::uint16_t status = m_lit.Build(ll, 19, 19, nullptr, nullptr, bl);
+        if (status != kStatusOk) return status;
+        // The code-length code with no code at all cannot decode anything.
+        if (m_lit.Empty()) return kStatusBadData;
+
+        const unsigned n = nl + nd;
+        unsigned i = 0;
+        std::uint16_t prev = 0;
+        while (i < n) {
+            EnsureBits(bl);
+            const HuffEntry& entry = m_lit.Root()[Bits(bl)];
+            // Only the first level is used; a code missing from the
+            // code-length code is bad data.
+            if (entry.Op == kOpInvalid || entry.Op > kOpLiteral) return kStatusBadData;
+            DropBits(entry.Bits);
+            const unsigned j = entry.Value;
+            unsigned repeat = 0;
+            std::uint16_t value = 0;
+            if (j < 16) {
+                ll[i++] = static_cast<std::uint16_t>(j);
+                prev = static_cast<std::uint16_t>(j);
+                continue;
+            }
+            if (j == 16) {
+                EnsureBits(2);
+                repeat = 3 + Bits(2);
+                DropBits(2);
+                value = prev;
+            } else if (j == 17) {
+                EnsureBits(3);
+                repeat = 3 + Bits(3);
+                DropBits(3);
+                prev = 0;
+            } else {
+                EnsureBits(7);
+                repeat = 11 + Bits(7);
+                DropBits(7);
+                prev = 0;
+            }
+            if (i + repeat > n) return kStatusBadData;
+            std::fill(ll + i, ll + i + repeat, value);
+            i += repeat;
+        }
+        m_lit.Free();
+
+        bl = 9;
+        status = m_lit.Build(ll, nl, 257, kLengthBase, kLengthExtra, bl);
+        if (status != kStatusOk) return status;
+        std::uint16_t bd = 6;
+        status = m_dist.Build(ll + nl, nd, 0, kDistBase, kDistExtra, bd);
+        if (status != kStatusOk) return status;
+        return DecodeCodes(m_lit, m_dist, bl, bd) == kStatusOk ? kStatusOk : kStatusBadData;
+    }
+
+    // Looks a code up in a table set, walking sub-tables. Null on an invalid
+    // code or an empty table. kFast: the bits are known to be in the buffer.
+    template <bool kFast>
+    const HuffEntry* Lookup(const HuffmanTables& tables, unsigned bits) {
+        if constexpr (!kFast) EnsureBits(bits);
+        const HuffEntry* root = tables.Root();
+        if (root == nullptr) return nullptr;
+        const HuffEntry* t = &root[Bits(bits)];
+        unsigned op = t->Op;
+        while (op > kOpLiteral) {
+            if (op == kOpInvalid) return nullptr;
+            DropBits(t->Bits);
+            op -= 16;
+            if constexpr (!kFast) EnsureBits(op);
+            t = &tables.SubTable(*t)[Bits(op)];
+            op = t->Op;
+        }
+        if (op == kOpInvalid) return nullptr;
+        DropBits(t->Bits);
+        return t;
+    }
+
+    // Decodes one literal, end of block or match. Returns 1 at the end of
+    // the block, 0 to go on, 2 on bad data.
+    template <bool kFast>
+    int DecodeStep(const HuffmanTables& tl, const HuffmanTables& td, unsigned bl, unsigned bd) {
+        const HuffEntry* t = Lookup<kFast>(tl, bl);
+        if (t == nullptr) return 2;
+        unsigned op = t->Op;
+        if (op == kOpLiteral) {
+            PutWindowByte(static_cast<std::uint8_t>(t->Value));
+            return 0;
+        }
+        if (op == kOpEndOfBlock) return 1;
+
+        if constexpr (!kFast) EnsureBits(op);
+        unsigned n = t->Value + Bits(op);
+        DropBits(op);
+
+        t = Lookup<kFast>(td, bd);
+        if (t == nullptr) return 2;
+        op = t->Op;
+        if constexpr (!kFast) EnsureBits(op);
+        std::uint32_t d = (m_w - t->Value - Bits(op)) & 0xFFFF;
+        DropBits(op);
+        CopyMatch(d, n);
+        return 0;
+    }
+
+    void CopyMatch(std::uint32_t d, unsigned n) {
+        while (n > 0) {
+            d &= kInflateWindowSize - 1;
+            unsigned e = kInflateWindowSize - std::max<std::uint32_t>(d, m_w);
+            e = std::min(e, n);
+            n -= e;
+            const auto gap = static_cast<std::int32_t>(m_w) - static_cast<std::int32_t>(d);
+            std::uint8_t* dst = m_window + m_w;
+            const std::uint8_t* src = m_window + d;
+            if (gap >= static_cast<std::int32_t>(e) || gap < 0) {
+                // No overlap that a forward copy would feel.
+                std::memmove(dst, src, e);
+            } else if (gap >= 8) {
+                // Overlapping, but each 8-byte piece is already written
+                // before it is read.
+                unsigned i = 0;
+                for (; i + 8 <= e; i += 8)
+                    std::memcpy(dst + i, src + i, 8);
+                for (; i < e; ++i)
+                    dst[i] = src[i];
+            } else {
+                for (unsigned i = 0; i < e; ++i)
+                    dst[i] = src[i];
+            }
+            m_w += e;
+            d += e;
+            if (m_w == kInflateWindowSize) {
+                m_run.FlushWindow(m_w);
+                m_w = 0;
+            }
+        }
+    }
+
+    std::uint16_t DecodeCodes(const HuffmanTables& tl, const HuffmanTables& td, unsigned bl,
+                              unsigned bd) {
+        for (;;) {
+            int result;
+            if (CanBulkLoad()) {
+                BulkLoad();
+                result = DecodeStep<true>(tl, td, bl, bd);
+            } else {
+                if (RanOffTheEnd()) return kStatusBadData;
+                result = DecodeStep<false>(tl, td, bl, bd);
+            }
+            if (result == 1) return kStatusOk;
+            if (result == 2) return kStatusBadData;
+        }
+    }
+
+    Run& m_run;
+    std::uint8_t* m_window;
+    std::uint64_t m_b = 0;
+    unsigned m_k = 0;
+    std::uint32_t m_w = 0;
+    HuffmanTables m_lit;
+    HuffmanTables m_dist;
+    HuffmanTables m_fixedLit;
+    HuffmanTables m_fixedDist;
+    std::uint16_t m_fixedBl = 7;
+    std::uint16_t m_fixedBd = 5;
+    bool m_fixedBuilt = false;
+};
+
+// The decoder's entry point: decodes the run's current entry.
+template <class Run>
+void Inflate(Run& run) {
+    Inflater<Run>(run).Inflate();
+}
+
+}  // namespace pagorix
