@@ -19,6 +19,7 @@
 // most 255 characters, longer values are cut.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>

@@ -7,6 +7,7 @@
 // in a forked child (RunIsolated), so that the environment it sets and the
 // caches GIO builds stay out of this process and out of the other tests.
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,6 +42,7 @@ struct Record {
     bool present = false;
     long pid = 0;
     std::string cwd;
+    int nice = 0;
     std::vector<std::string> args;
 };
 
@@ -55,6 +57,8 @@ Record ReadRecord(const std::string& path) {
     std::getline(in, line);
     record.pid = std::atol(line.c_str());
     std::getline(in, record.cwd);
+    std::getline(in, line);
+    record.nice = std::atoi(line.c_str());
     while (std::getline(in, line)) {
         record.args.push_back(line);
     }
@@ -291,17 +295,29 @@ TEST(ExecFileStart, NamesWithoutASlashAreLookedUpInPath) {
     EXPECT_TRUE(Gone(exec.ProcessId()));
 }
 
-TEST(ExecFileStart, AProgramPathWithBlanksIsTakenWhole) {
+TEST(ExecFileStart, AProgramPathMayHoldBlanks) {
     TempDir dir;
-    const std::string program = dir / "my helper";
+    platform::MakeDirectory(dir / "my programs");
+    const std::string program = dir / "my programs/the helper";
     ASSERT_EQ(symlink(kHelper.c_str(), program.c_str()), 0);
-    HelperSettings settings(dir / "record", 0);
-    TExecFile exec;
-    exec.SetCommandLine(program);
-    exec.SetWait(true);
-    exec.SetWaitStyle(TWaitStyle::wSuspend);
-    EXPECT_TRUE(exec.Execute());
-    EXPECT_EQ(ReadRecord(dir / "record").args, std::vector<std::string>{program});
+    const struct {
+        std::string parameters;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"", {program}},
+        {"one  two", {program, "one", "two"}},
+    };
+    for (const auto& c : cases) {
+        platform::RemoveFile(dir / "record");
+        HelperSettings settings(dir / "record", 0);
+        TExecFile exec;
+        exec.SetCommandLine(program);
+        exec.SetParameters(c.parameters);
+        exec.SetWait(true);
+        exec.SetWaitStyle(TWaitStyle::wSuspend);
+        EXPECT_TRUE(exec.Execute());
+        EXPECT_EQ(ReadRecord(dir / "record").args, c.args);
+    }
 }
 
 TEST(ExecFileStart, TheFirstCommandLineIsCutTo255Characters) {
@@ -326,6 +342,31 @@ TEST(ExecFileStart, TheFirstCommandLineIsCutTo255Characters) {
         received += (received.empty() ? "" : " ") + arg;
     }
     EXPECT_EQ(received, expected.substr(0, expected.find_last_not_of(' ') + 1));
+}
+
+TEST(ExecFileStart, TheIdleClassRunsTheProgramAtTheLowestPriority) {
+    TempDir dir;
+    const struct {
+        TPriorityClass priority;
+        int nice;
+    } cases[] = {
+        {TPriorityClass::pcNormal, getpriority(PRIO_PROCESS, 0)},
+        {TPriorityClass::pcIdle, 19},
+    };
+    for (const auto& c : cases) {
+        platform::RemoveFile(dir / "record");
+        // The helper looks at its priority after a while: the start sets it
+        // from outside once the process exists.
+        HelperSettings settings(dir / "record", 200);
+        TExecFile exec;
+        exec.SetCommandLine(kHelper);
+        exec.SetPriority(c.priority);
+        exec.SetWait(true);
+        exec.SetWaitStyle(TWaitStyle::wSuspend);
+        ASSERT_TRUE(exec.Execute());
+        EXPECT_EQ(exec.CreationFlags(), PriorityFlagOf(c.priority));
+        EXPECT_EQ(ReadRecord(dir / "record").nice, c.nice) << static_cast<int>(c.priority);
+    }
 }
 
 TEST(ExecFileStart, DocumentsAreNotProgramsWithoutAssociate) {

@@ -208,6 +208,35 @@ bool IsExecutableFile(const std::string& path) {
            ::access(path.c_str(), X_OK) == 0;
 }
 
+// The program and its arguments from an unquoted line. A program path may
+// hold blanks: the shortest text up to a blank (or the whole line) that names
+// an executable file is the program, as unquoted lines are read on Windows.
+// Otherwise the program is the first word, looked up as it stands.
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+    std::string whole = line;
+    while (!whole.empty() && (whole.back() == ' ' || whole.back() == '\t')) {
+        whole.pop_back();
+    }
+    if (whole.find('/') != std::string::npos) {
+        for (size_t end = whole.find_first_of(" \t");; end = whole.find_first_of(" \t", end + 1)) {
+            const std::string program = whole.substr(0, end);
+            if (program.find('/') != std::string::npos && IsExecutableFile(program)) {
+                std::vector<std::string> args{program};
+                if (end != std::string::npos) {
+                    for (std::string& word : SplitAtBlanks(whole.substr(end))) {
+                        args.push_back(std::move(word));
+                    }
+                }
+                return args;
+            }
+            if (end == std::string::npos) {
+                break;
+            }
+        }
+    }
+    return SplitAtBlanks(whole);
+}
+
 // ---- Associations ----
 
 std::string AbsolutePath(const std::string& path) {
@@ -357,18 +386,8 @@ Process& Process::operator=(Process&& other) noexcept {
 
 Process Process::Start(const StartRequest& request) {
     Process process;
-    std::string whole = request.commandLine;
-    while (!whole.empty() && (whole.back() == ' ' || whole.back() == '\t')) {
-        whole.pop_back();
-    }
-    std::vector<std::string> args;
-    if (whole.find('/') != std::string::npos && IsExecutableFile(whole)) {
-        args.push_back(whole);  // a path with blanks in it
-    } else {
-        args = SplitAtBlanks(whole);
-    }
     pid_t pid = 0;
-    process.m_error = SpawnProgram(args, pid);
+    process.m_error = SpawnProgram(SplitCommandLine(request.commandLine), pid);
     if (process.m_error == 0) {
         process.m_handle = pid;
         process.m_id = pid;

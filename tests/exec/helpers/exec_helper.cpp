@@ -2,11 +2,13 @@
 // ends as told, all through its environment so that its arguments stay
 // exactly what the starter passed:
 //   PGX_HELPER_RECORD    file to write: the process id, the current
-//                        directory, then every argument, one per line
+//                        directory, the nice value, then every argument,
+//                        one per line
 //   PGX_HELPER_DELAY_MS  milliseconds to wait before writing the record
 //   PGX_HELPER_EXIT      the exit code (default 0)
 // The record is written under a temporary name and renamed, so a reader
 // never sees half of it.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
             std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
             char cwd[4096] = {};
             out << getpid() << '\n' << (getcwd(cwd, sizeof cwd) != nullptr ? cwd : "?") << '\n';
+            out << getpriority(PRIO_PROCESS, 0) << '\n';
             for (int i = 0; i < argc; ++i) {
                 out << argv[i] << '\n';
             }
