@@ -5,9 +5,10 @@
 // them into its own terms:
 //  - Windows hands the line to the system unchanged (nothing quoted) and asks
 //    the shell for the program associated with a document.
-//  - POSIX runs the executable the line names (the whole line when it names
-//    an executable file, else the text up to the first blank, with the rest
-//    split at blanks as arguments), and finds the associated program through
+//  - POSIX runs the executable the line names (the shortest text up to a
+//    blank, or the whole line, that names an executable file, else the first
+//    word, looked up in PATH when it has no slash; the rest split at blanks
+//    as arguments), and finds the associated program through
 //    the desktop's own database (GIO), falling back to xdg-open when the
 //    desktop has no handler. Window styles have no meaning there.
 //

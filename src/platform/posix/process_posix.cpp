@@ -167,21 +167,16 @@ int SpawnProgram(const std::vector<std::string>& args, pid_t& pid) {
 // Windows priority classes as nice values; raising the priority needs
 // privileges that ordinary users lack, and a refusal leaves it normal.
 void ApplyPriority(pid_t pid, std::uint32_t priorityFlag) {
-    int nice = 0;
-    switch (priorityFlag) {
-        case 0x40:
-            nice = 19;
-            break;  // idle
-        case 0x80:
-            nice = -10;
-            break;  // high
-        case 0x100:
-            nice = -20;
-            break;  // real time
-        default:
-            return;
+    constexpr std::uint32_t IDLE_PRIORITY_CLASS = 0x40;
+    constexpr std::uint32_t HIGH_PRIORITY_CLASS = 0x80;
+    constexpr std::uint32_t REALTIME_PRIORITY_CLASS = 0x100;
+    const int nice = priorityFlag == IDLE_PRIORITY_CLASS       ? 19
+                     : priorityFlag == HIGH_PRIORITY_CLASS     ? -10
+                     : priorityFlag == REALTIME_PRIORITY_CLASS ? -20
+                                                               : 0;
+    if (nice != 0) {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(pid), nice);
     }
-    setpriority(PRIO_PROCESS, static_cast<id_t>(pid), nice);
 }
 
 std::vector<std::string> SplitAtBlanks(const std::string& text) {
