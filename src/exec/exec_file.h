@@ -6,8 +6,10 @@
 // Parameters" (cut to 255 characters) as a program. When that fails and
 // Associate is set, the host's association for CommandLine is looked up and
 // started with the document and the parameters. Whatever fails, ErrorCode
-// receives the host's error code, OnFail runs and Execute returns false; no
-// exception leaves Execute.
+// receives the host's error code (errno or GetLastError; when no program is
+// associated at all, platform::kErrorNoAssociation), OnFail runs and Execute
+// returns false; no exception leaves Execute. AssociatedProgram is cleared
+// by every Execute and names the program the association found.
 //
 // Waiting: wSuspend blocks without handling any message; wRegular keeps the
 // program's messages flowing and ends the whole program when a quit request
