@@ -8,15 +8,9 @@
 // multi-level tables of huffman.h (9 lookup bits for literal/length codes, 6
 // for distances in dynamic blocks, 7 and 5 in fixed blocks).
 //
-// Speed without a change of behaviour. The exact reader takes one byte at a
-// time through the run's NextByte, which is where message pumping, the cancel
-// check, the next-volume continuation and the copies of the last byte past
-// the end of the data happen. While at least 8 bytes are left both in the
-// input buffer and in the entry, the decoder instead loads up to 7 bytes at
-// once straight from the buffer into a 64-bit bit buffer, and stored blocks
-// are copied with block moves. Bulk loading never crosses the end of the
-// buffer or of the entry, so every NextByte call that refills, pumps or runs
-// past the end happens at exactly the point of the byte-wise reader.
+// Speed without a change of behaviour: the local bit reader
+// (local_bit_reader.h) loads bytes in bulk where that cannot move a refill,
+// and stored blocks are copied with block moves under the same rule.
 //
 // Invariants: k (bits in b) <= 63; w < 32,768 between steps; a decoding step
 // in the fast path consumes at most 48 bits. A stream that keeps decoding
@@ -31,11 +25,12 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
 #include "archive/huffman.h"
+#include "archive/local_bit_reader.h"
+#include "archive/window_copy.h"
 
 namespace pagorix {
 
@@ -68,7 +63,7 @@ inline constexpr std::int32_t kPhantomInputLimit = 64;
 template <class Run, bool kBulk = true>
 class Inflater {
 public:
-    explicit Inflater(Run& run) : m_run(run), m_window(&run.WorkArea[0]) {}
+    explicit Inflater(Run& run) : m_run(run), m_in(run), m_window(&run.WorkArea[0]) {}
 
     // Decodes the current entry. A non-zero status stops decoding without
     // flushing anything more; the CRC-32 check then rejects the entry.
@@ -84,48 +79,11 @@ public:
 private:
     // ---- Bit input ----
 
-    bool CanBulkLoad() const { return kBulk && m_run.InCount >= 8 && m_run.CompressedLeft >= 8; }
-
-    // Loads whole bytes from the input buffer while they fit in 64 bits.
-    // Precondition: CanBulkLoad().
-    void BulkLoad() {
-        const unsigned take = (63 - m_k) >> 3;
-        if (take == 0) return;
-        std::uint64_t word;
-        std::memcpy(&word, &m_run.InPtr[0], 8);
-        if constexpr (std::endian::native == std::endian::big) word = ByteSwap(word);
-        word &= (std::uint64_t{1} << (take * 8)) - 1;
-        m_b |= word << m_k;
-        m_k += take * 8;
-        m_run.InPtr += take;
-        m_run.InCount = static_cast<std::uint16_t>(m_run.InCount - take);
-        m_run.CompressedLeft -= static_cast<std::int32_t>(take);
-        m_run.LastByte = m_run.InPtr[-1];
-    }
-
-    static std::uint64_t ByteSwap(std::uint64_t v) {
-        std::uint64_t r = 0;
-        for (int i = 0; i < 8; ++i)
-            r = (r << 8) | ((v >> (8 * i)) & 0xFF);
-        return r;
-    }
-
-    // The exact reader: one byte at a time through NextByte; past the end of
-    // the data NextByte leaves LastByte alone, so its copies come in.
-    void EnsureBits(unsigned n) {
-        while (m_k < n) {
-            m_run.NextByte(m_run.LastByte);
-            m_b |= static_cast<std::uint64_t>(m_run.LastByte & 0xFF) << m_k;
-            m_k += 8;
-        }
-    }
-
-    void DropBits(unsigned n) {
-        m_b >>= n;
-        m_k -= n;
-    }
-
-    unsigned Bits(unsigned n) const { return static_cast<unsigned>(m_b) & ((1u << n) - 1); }
+    bool CanBulkLoad() const { return m_in.CanBulkLoad(); }
+    void BulkLoad() { m_in.BulkLoad(); }
+    void EnsureBits(unsigned n) { m_in.EnsureBits(n); }
+    void DropBits(unsigned n) { m_in.DropBits(n); }
+    unsigned Bits(unsigned n) const { return m_in.Bits(n); }
 
     bool RanOffTheEnd() const { return m_run.CompressedLeft < -kPhantomInputLimit; }
 
@@ -144,7 +102,7 @@ private:
     std::uint16_t DecodeBlock(bool& last) {
         if (RanOffTheEnd()) return kStatusBadData;
         EnsureBits(1);
-        last = (m_b & 1) != 0;
+        last = Bits(1) != 0;
         DropBits(1);
         EnsureBits(2);
         const unsigned type = Bits(2);
@@ -162,17 +120,17 @@ private:
     }
 
     std::uint16_t CopyStoredBlock() {
-        DropBits(m_k % 8);
+        DropBits(m_in.Count() % 8);
         EnsureBits(16);
         unsigned n = Bits(16);
         DropBits(16);
         EnsureBits(16);
-        if (n != (~static_cast<unsigned>(m_b) & 0xFFFF)) return kStatusBadData;
+        if (n != m_in.InvertedBits(16)) return kStatusBadData;
         DropBits(16);
         while (n > 0) {
-            if (m_k >= 8) {
+            if (m_in.Count() >= 8) {
                 // Bytes already in the bit buffer.
-                PutWindowByte(static_cast<std::uint8_t>(m_b));
+                PutWindowByte(static_cast<std::uint8_t>(Bits(8)));
                 DropBits(8);
                 --n;
             } else if (kBulk && m_run.InCount > 0 && m_run.CompressedLeft > 0) {
@@ -357,24 +315,7 @@ private:
             unsigned e = kInflateWindowSize - std::max<std::uint32_t>(d, m_w);
             e = std::min(e, n);
             n -= e;
-            const auto gap = static_cast<std::int32_t>(m_w) - static_cast<std::int32_t>(d);
-            std::uint8_t* dst = m_window + m_w;
-            const std::uint8_t* src = m_window + d;
-            if (gap >= static_cast<std::int32_t>(e) || gap < 0) {
-                // No overlap that a forward copy would feel.
-                std::memmove(dst, src, e);
-            } else if (gap >= 8) {
-                // Overlapping, but each 8-byte piece is already written
-                // before it is read.
-                unsigned i = 0;
-                for (; i + 8 <= e; i += 8)
-                    std::memcpy(dst + i, src + i, 8);
-                for (; i < e; ++i)
-                    dst[i] = src[i];
-            } else {
-                for (unsigned i = 0; i < e; ++i)
-                    dst[i] = src[i];
-            }
+            CopyWindowPiece(m_window, m_w, d, e, false);
             m_w += e;
             d += e;
             if (m_w == kInflateWindowSize) {
@@ -401,9 +342,8 @@ private:
     }
 
     Run& m_run;
+    LocalBitReader<Run, kBulk> m_in;
     std::uint8_t* m_window;
-    std::uint64_t m_b = 0;
-    unsigned m_k = 0;
     std::uint32_t m_w = 0;
     HuffmanTables m_lit;
     HuffmanTables m_dist;
