@@ -558,15 +558,16 @@ void HeadlessBackend::ProcessMessages() {
 bool HeadlessBackend::WaitMessage() {
     auto& state = *m_state;
     if (!state.queue.empty()) return true;
-    for (const Trigger& trigger : state.triggers) {
-        if (!trigger.fired && trigger.kind == Trigger::Kind::Pump && trigger.value > state.pumps) {
-            return true;
-        }
-    }
     std::uint64_t at = 0;
     if (state.NextEvent(at)) {
         state.now = std::max(state.now, at);
         return true;
+    }
+    // Nothing planned: pumps still come while the script waits for one.
+    for (const Trigger& trigger : state.triggers) {
+        if (!trigger.fired && trigger.kind == Trigger::Kind::Pump && trigger.value > state.pumps) {
+            return true;
+        }
     }
     state.Record("idle");
     return false;

@@ -81,7 +81,8 @@ struct ScriptAction {
 
 class HeadlessBackend : public Backend {
 public:
-    // Installs itself as the process's backend; the destructor uninstalls it.
+    // Installs itself as the process's backend; the destructor puts back the
+    // one that was installed before.
     HeadlessBackend();
     ~HeadlessBackend() override;
     HeadlessBackend(const HeadlessBackend&) = delete;
@@ -148,6 +149,7 @@ public:
 
 private:
     std::shared_ptr<State> m_state;
+    Backend* m_previous;
 };
 
 }  // namespace pagorix::headless

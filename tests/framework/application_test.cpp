@@ -1,0 +1,390 @@
+// The framework's own rules, run on the headless backend: the quit request,
+// the default exception display, timers on the virtual clock, loading from a
+// stored description, the show event, the dialogs and the script itself.
+#include <gtest/gtest.h>
+
+#include <new>
+
+#include "framework/dialogs.h"
+#include "framework/form.h"
+#include "framework/headless_fixture.h"
+#include "framework/stored_form.h"
+
+namespace pagorix {
+namespace {
+
+using headless::kCloseBox;
+using headless::kEnter;
+using headless::kEscape;
+using headless::ScriptAction;
+using V = TStoredValue;
+using Lines = std::vector<std::string>;
+
+class Framework : public test::HeadlessTest {};
+
+// A form with a label, a button "b", a progress bar "bar" and a timer "tic"
+// whose handlers the test sets.
+struct TestForm : TForm {
+    explicit TestForm(TComponent* owner) : TForm(owner) {
+        DefineMethod("bClick", TNotifyEvent([this](TComponent*) { onClick(); }));
+        DefineMethod("ticTimer", TNotifyEvent([this](TComponent*) { onTimer(); }));
+        DefineMethod("FormShow", TNotifyEvent([this](TComponent*) { onShow(); }));
+        ReadDescription({"TTestForm",
+                         "main",
+                         {{"Caption", V::Str("Pagorix 1.0")},
+                          {"Width", V::Int(300)},
+                          {"Height", V::Int(162)},
+                          {"Position", V::Ident("poScreenCenter")},
+                          {"OnShow", V::Ident("FormShow")}},
+                         {{"TLabel", "texte", {{"Caption", V::Str("Initializing")}}, {}},
+                          {"TButton", "b", {{"OnClick", V::Ident("bClick")}}, {}},
+                          {"TProgressBar", "bar", {{"Max", V::Int(100)}}, {}},
+                          {"TTimer",
+                           "tic",
+                           {{"Enabled", V::Bool(false)},
+                            {"Interval", V::Int(300)},
+                            {"OnTimer", V::Ident("ticTimer")}},
+                           {}}}});
+    }
+    TLabel& texte() { return FindAs<TLabel>("texte"); }
+    TProgressBar& bar() { return FindAs<TProgressBar>("bar"); }
+    TTimer& tic() { return FindAs<TTimer>("tic"); }
+
+    std::function<void()> onClick = [] {};
+    std::function<void()> onTimer = [] {};
+    std::function<void()> onShow = [] {};
+};
+
+TEST_F(Framework, QuitRequestLetsTheCallerGoOnAndClosesLaterDialogs) {
+    Application().SetTitle("Livre");
+    hb.Answer("plain", "before", "OK");
+    EXPECT_EQ(MessageDlg("before", TMsgDlgType::mtCustom, mbOK), mrOk);
+    Application().Terminate();
+    EXPECT_TRUE(Application().Terminated());
+    // Every dialog now closes at once with Cancel, without being shown.
+    EXPECT_EQ(MessageDlg("after", TMsgDlgType::mtError, mbOK), mrCancel);
+    EXPECT_EQ(MessageDlg("after", TMsgDlgType::mtCustom, mbYes | mbNo), mrCancel);
+    EXPECT_EQ(ShowMessageBox("after", "Zip Error", kMbYesNo), kIdCancel);
+    EXPECT_EQ(InputBox("Password protection", "p", "default"), "");
+    std::string name = "x";
+    EXPECT_FALSE(OpenFileDialog("Open a Zip File", "", "", name));
+    EXPECT_FALSE(SelectDirectoryDialog(name, true));
+    EXPECT_EQ(hb.Transcript(),
+              (Lines{"title \"Livre\"", "box plain \"Livre\" none \"before\" [OK] -> OK",
+                     "quit requested"}));
+}
+
+TEST_F(Framework, MainLoopEndsWhenItTakesTheQuitAndDestroysTheForms) {
+    auto& form = Application().CreateForm<TestForm>();
+    bool destroyed = false;
+    struct Witness : TComponent {
+        Witness(TComponent* owner, bool* flag) : TComponent(owner), m_flag(flag) {}
+        ~Witness() override { *m_flag = true; }
+        bool* m_flag;
+    };
+    form.CreateOwned<Witness>(&destroyed);
+    bool after = false;
+    form.onShow = [&] {
+        Application().Terminate();
+        after = true;  // the code that asks goes on
+    };
+    Application().Run();
+    EXPECT_TRUE(after);
+    EXPECT_TRUE(destroyed);
+    EXPECT_EQ(hb.TranscriptOf("window"), (Lines{"window main shown \"Pagorix 1.0\" 300x162"}));
+}
+
+TEST_F(Framework, TimerDisabledInItsHandlerFiresOnceOnTheVirtualClock) {
+    auto& form = Application().CreateForm<TestForm>();
+    std::vector<std::uint64_t> fired;
+    form.onShow = [&] { form.tic().SetEnabled(true); };
+    form.onTimer = [&] {
+        form.tic().SetEnabled(false);
+        fired.push_back(hb.Now());
+        Application().ProcessMessages();  // no second tick from inside the handler
+    };
+    hb.AtPump(5, ScriptAction::Close("main"));
+    Application().Run();
+    EXPECT_EQ(fired, (std::vector<std::uint64_t>{300}));
+    EXPECT_EQ(hb.TranscriptOf("close"), (Lines{"close main"}));
+}
+
+TEST_F(Framework, TimerLeftEnabledFiresEveryInterval) {
+    auto& form = Application().CreateForm<TestForm>();
+    std::vector<std::uint64_t> fired;
+    form.onShow = [&] { form.tic().SetEnabled(true); };
+    form.onTimer = [&] {
+        fired.push_back(hb.Now());
+        if (fired.size() == 3) Application().Terminate();
+    };
+    Application().Run();
+    EXPECT_EQ(fired, (std::vector<std::uint64_t>{300, 600, 900}));
+}
+
+TEST_F(Framework, ExceptionFromAHandlerIsShownAndTheLoopGoesOn) {
+    struct Case {
+        std::function<void()> raise;
+        const char* shown;
+    };
+    const std::vector<Case> cases = {
+        {[] { throw EReadError("User Aborted Operation"); }, "User Aborted Operation."},
+        {[] { throw Exception("Already a sentence."); }, "Already a sentence."},
+        {[] { throw std::bad_alloc(); }, "M\xE9moire insuffisante."},
+        {[] { throw Exception(""); }, ""},
+    };
+    for (const Case& c : cases) {
+        Application().ResetState();
+        hb.ClearTranscript();
+        Application().SetTitle("Mon livre");
+        auto& form = Application().CreateForm<TestForm>();
+        form.onClick = c.raise;
+        bool later = false;
+        form.onTimer = [&] {
+            later = true;
+            Application().Terminate();
+        };
+        form.onShow = [&] { form.tic().SetEnabled(true); };
+        hb.WhenTimerArmed("tic", ScriptAction::Press("b"));
+        hb.Answer("exception", c.shown, "OK");
+        Application().Run();
+        EXPECT_TRUE(later) << c.shown;
+        EXPECT_EQ(hb.TranscriptOf("box"),
+                  (Lines{std::string("box exception \"Mon livre\" stop \"") + c.shown +
+                         "\" [OK] -> OK"}));
+    }
+}
+
+TEST_F(Framework, ShowEventRunsBeforeTheWindowAppearsWhichIsThenCentred) {
+    auto& form = Application().CreateForm<TestForm>();
+    form.onShow = [&] {
+        form.SetCaption("Book");
+        form.SetBounds(form.Left(), form.Top(), 375, 202);
+        form.texte().SetCaption("Reading");
+        Application().Terminate();
+        throw Exception("late");  // reported; the window still appears
+    };
+    hb.Answer("exception", "late.", "OK");
+    Application().Run();
+    // The label's window is made with the form's, after the show event.
+    EXPECT_EQ(hb.Transcript(),
+              (Lines{"quit requested", "box exception \"\" stop \"late.\" [OK] -> OK",
+                     "label texte \"Reading\"", "window main shown \"Book\" 375x202"}));
+}
+
+TEST_F(Framework, FormIsCentredWithTheSizeTheShowEventLeft) {
+    hb.SetScreen(120, 1280, 1024);
+    auto& form = Application().CreateForm<TestForm>();
+    form.onShow = [&] { form.SetBounds(0, 0, 375, 202); };
+    form.Show();
+    EXPECT_EQ(form.Left(), (1280 - 375) / 2);
+    EXPECT_EQ(form.Top(), (1024 - 202) / 2);
+    EXPECT_TRUE(hb.WindowShown("main"));
+}
+
+// A component that reports what it sees while it is loaded.
+struct Probe : TComponent {
+    explicit Probe(TComponent* owner) : TComponent(owner) {}
+    void ReadProperty(const std::string& name, const TStoredValue& value) override {
+        if (name != "Value") return TComponent::ReadProperty(name, value);
+        loadingWhenSet = Loading();
+        timerArmedWhenSet = Owner()->FindAs<TTimer>("tic").Armed();
+    }
+    void Loaded() override {
+        TComponent::Loaded();
+        componentsAtLoaded = Owner()->ComponentCount();
+        order().push_back(Name());
+    }
+    static std::vector<std::string>& order() {
+        static std::vector<std::string> names;
+        return names;
+    }
+    bool loadingWhenSet = false;
+    bool timerArmedWhenSet = true;
+    int componentsAtLoaded = 0;
+};
+
+TEST_F(Framework, SettersOnlyStoreWhileLoadingAndLoadedRunsAfterAllExist) {
+    RegisterComponentClass<Probe>("TProbe");
+    Probe::order().clear();
+    TForm form(nullptr);
+    form.DefineMethod("tick", TNotifyEvent([](TComponent*) {}));
+    form.ReadDescription({"TForm",
+                          "f",
+                          {},
+                          {{"TTimer", "tic", {{"OnTimer", V::Ident("tick")}}, {}},
+                           {"TProbe", "first", {{"Value", V::Int(1)}}, {}},
+                           {"TLabel", "l", {{"Caption", V::Str("x")}}, {}},
+                           {"TProbe", "last", {{"Value", V::Int(2)}}, {}}}});
+    auto& first = form.FindAs<Probe>("first");
+    EXPECT_TRUE(first.loadingWhenSet);
+    EXPECT_FALSE(first.timerArmedWhenSet);  // enabled and assigned, but still loading
+    EXPECT_EQ(first.componentsAtLoaded, 4);
+    EXPECT_EQ(Probe::order(), (Lines{"first", "last"}));
+    EXPECT_FALSE(first.Loading());
+    EXPECT_FALSE(form.Loading());
+    EXPECT_TRUE(form.FindAs<TTimer>("tic").Armed());
+    EXPECT_EQ(form.FindAs<TLabel>("l").Parent(), &form);
+}
+
+TEST_F(Framework, BadDescriptionsFailWithTheReadersMessages) {
+    struct Case {
+        TStoredComponent child;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {{"TFoo", "x", {}, {}},
+         "Classe TFoo non trouv\xE9"
+         "e"},
+        {{"TLabel", "x", {{"Bogus", V::Int(1)}}, {}}, "La propri\xE9t\xE9 Bogus n'existe pas"},
+        {{"TButton", "x", {{"OnClick", V::Ident("nope")}}, {}},
+         "M\xE9thode nope non trouv\xE9"
+         "e"},
+        {{"TLabel", "x", {{"Caption", V::Int(3)}}, {}}, "Valeur de propri\xE9t\xE9 incorrecte"},
+        {{"TTimer", "x", {{"Interval", V::Int(-1)}}, {}}, "Valeur de propri\xE9t\xE9 incorrecte"},
+    };
+    for (const Case& c : cases) {
+        TForm form(nullptr);
+        try {
+            form.ReadDescription({"TForm", "f", {}, {c.child}});
+            ADD_FAILURE() << "no error for " << c.message;
+        } catch (const EReadError& error) {
+            EXPECT_EQ(error.Message(), c.message);
+        }
+    }
+}
+
+TEST_F(Framework, MessageBoxesTheirTextsResultsAndKeys) {
+    Application().SetTitle("T");
+    struct Case {
+        std::function<int()> show;
+        const char* kind;
+        const char* response;
+        int result;
+        const char* line;
+    };
+    auto dlg = [](const char* text, TMsgDlgType type, unsigned buttons) {
+        return [=] { return MessageDlg(text, type, buttons); };
+    };
+    const auto plainYesNo = dlg("Q", TMsgDlgType::mtCustom, mbYes | mbNo);
+    const auto okCancel = dlg("Q", TMsgDlgType::mtCustom, mbOK | mbCancel);
+    const char* yesNoLine = "box plain \"T\" none \"Q\" [&Oui|&Non] -> ";
+    const char* okCancelLine = "box plain \"T\" none \"Q\" [OK|Annuler] -> ";
+    const std::vector<Case> cases = {
+        {plainYesNo, "plain", "&Non", mrNo, yesNoLine},
+        {plainYesNo, "plain", kEnter, mrYes, yesNoLine},
+        {plainYesNo, "plain", kEscape, mrNo, yesNoLine},
+        {plainYesNo, "plain", kCloseBox, mrCancel, yesNoLine},
+        {dlg("Q", TMsgDlgType::mtError, mbOK), "error", kEnter, mrOk,
+         "box error \"Erreur\" stop \"Q\" [OK] -> "},
+        {okCancel, "plain", kEscape, mrCancel, okCancelLine},
+        {okCancel, "plain", kEnter, mrOk, okCancelLine},
+        {[] { return ShowMessageBox("Q", "File Exists Alert", kMbYesNo); }, "system", "&Oui",
+         kIdYes, "box system \"File Exists Alert\" none \"Q\" [&Oui|&Non] -> "},
+        {[] { return ShowMessageBox("Q", "Zip Error", kMbOk); }, "system", kEnter, kIdOk,
+         "box system \"Zip Error\" none \"Q\" [OK] -> "},
+    };
+    for (const Case& c : cases) {
+        hb.ClearTranscript();
+        hb.Answer(c.kind, "Q", c.response);
+        EXPECT_EQ(c.show(), c.result) << c.line << c.response;
+        EXPECT_EQ(hb.TranscriptOf("box"), (Lines{std::string(c.line) + c.response}));
+    }
+    EXPECT_TRUE(hb.UnusedAnswers().empty());
+}
+
+TEST_F(Framework, InputBoxTakesOneLineOfAtMost255AndCancelGivesTheEmptyText) {
+    const std::string typed(300, 'a');
+    hb.AnswerInput("Please enter the password :", typed);
+    EXPECT_EQ(InputBox("Password protection", "Please enter the password :", ""),
+              std::string(255, 'a'));
+    hb.CancelInput("p");
+    EXPECT_EQ(InputBox("c", "p", "default"), "");
+    hb.CancelInput("p", kEscape);
+    EXPECT_EQ(InputBox("c", "p", ""), "");
+    EXPECT_EQ(
+        hb.Transcript(),
+        (Lines{"input \"Password protection\" \"Please enter the password :\" \"\" -> \"" +
+                   std::string(255, 'a') + "\"",
+               "input \"c\" \"p\" \"default\" -> Annuler", "input \"c\" \"p\" \"\" -> <Escape>"}));
+}
+
+TEST_F(Framework, ScriptFailuresAreReportedClearly) {
+    std::vector<std::string> seen;
+    hb.SetFailureHandler([&](const std::string& message) { seen.push_back(message); });
+    EXPECT_EQ(MessageDlg("Surprise", TMsgDlgType::mtError, mbOK), mrOk);  // Escape's result
+    hb.Answer("error", "Wrong", "&Oui");
+    MessageDlg("Wrong", TMsgDlgType::mtError, mbOK);
+    hb.Answer("plain", "never asked", "OK");
+    EXPECT_EQ(seen, (Lines{"unexpected dialog: box error \"Erreur\" stop \"Surprise\" [OK]",
+                           "the answer \"&Oui\" names no button of: box error \"Erreur\" stop "
+                           "\"Wrong\" [OK]"}));
+    EXPECT_EQ(hb.UnusedAnswers(), (Lines{"plain \"never asked\""}));
+
+    // Without a handler of its own the script stops the test.
+    headless::HeadlessBackend strict;
+    EXPECT_THROW(MessageDlg("Surprise", TMsgDlgType::mtError, mbOK), headless::HeadlessScriptError);
+}
+
+TEST_F(Framework, ActionsRunAtTheNextPumpAndOnlyOnWhatIsOnScreen) {
+    auto& form = Application().CreateForm<TestForm>();
+    int clickedAt = -1;
+    form.onClick = [&] { clickedAt = form.bar().Position(); };
+    hb.WhenProgressReaches("bar", 50, ScriptAction::Press("b"));
+    form.Show();
+    for (int p = 10; p <= 100 && clickedAt < 0; p += 10) {
+        form.bar().SetPosition(p);
+        Application().ProcessMessages();
+    }
+    EXPECT_EQ(clickedAt, 50);
+    form.bar().SetPosition(150);  // kept within Min..Max
+    EXPECT_EQ(form.bar().Position(), 100);
+
+    form.Hide();
+    hb.Queue(ScriptAction::Press("b"));
+    Application().ProcessMessages();
+    EXPECT_EQ(hb.TranscriptOf("press"), (Lines{"press b", "press b (not on screen)"}));
+    EXPECT_EQ(hb.TranscriptOf("progress"),
+              (Lines{"progress bar 10", "progress bar 20", "progress bar 30", "progress bar 40",
+                     "progress bar 50", "progress bar 100"}));
+}
+
+TEST_F(Framework, CloseBoxAsksTheFormAndClosingTheMainFormRequestsTheQuit) {
+    auto& form = Application().CreateForm<TestForm>();
+    int asked = 0;
+    form.SetOnCloseQuery([&](TComponent*, bool& canClose) { canClose = ++asked > 1; });
+    hb.AtPump(1, ScriptAction::Close("main"));
+    hb.AtPump(2, ScriptAction::Close("main"));
+    Application().Run();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(hb.TranscriptOf("close"), (Lines{"close main", "close main"}));
+    EXPECT_EQ(hb.TranscriptOf("quit"), (Lines{"quit requested"}));
+}
+
+TEST_F(Framework, HaltEndsTheProgramFromInsideNestedPumps) {
+    auto& form = Application().CreateForm<TestForm>();
+    bool rest = false;
+    form.onClick = [&] { Application().Halt(); };
+    form.onShow = [&] { form.tic().SetEnabled(true); };
+    form.onTimer = [&] {
+        Application().ProcessMessages();  // the click runs in here and halts
+        rest = true;
+    };
+    hb.WhenTimerArmed(
+        "tic", ScriptAction::Call([&] { hb.AtPump(hb.Pumps() + 2, ScriptAction::Press("b")); }));
+    Application().Run();
+    EXPECT_FALSE(rest);
+    EXPECT_TRUE(Application().Halted());
+    EXPECT_EQ(Application().MainForm(), nullptr);
+}
+
+TEST_F(Framework, LoopWithNothingLeftToWaitForEnds) {
+    Application().CreateForm<TestForm>();
+    Application().Run();
+    EXPECT_EQ(hb.Transcript().back(), "idle");
+    Screen().SetCursor(TCursor::crHourGlass);
+    Screen().SetCursor(TCursor::crDefault);
+    EXPECT_EQ(hb.TranscriptOf("cursor"), (Lines{"cursor hourglass", "cursor default"}));
+}
+
+}  // namespace
+}  // namespace pagorix
