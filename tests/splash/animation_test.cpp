@@ -1,0 +1,238 @@
+// The animation control against the headless host control: the requests it
+// sends, its checks and error boxes, the playing request, the size it keeps.
+#include "splash/animation.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "framework/form.h"
+#include "framework/headless_fixture.h"
+#include "framework/test_clip_builder.h"
+#include "splash/splash_components.h"
+#include "support/test_support.h"
+
+namespace pagorix {
+namespace {
+
+using Lines = std::vector<std::string>;
+using V = TStoredValue;
+
+class Animation : public test::HeadlessTest {
+protected:
+    Animation() {
+        // Six frames: the standard clip and two repeats of its last picture.
+        test::ClipSpec spec = test::StandardClip();
+        spec.chunks.push_back({"00dc", {}});
+        spec.chunks.push_back({"00dc", {}});
+        test::WriteFile(clip, test::BuildClip(spec));
+        anim.SetName("anim");
+        anim.SetParent(&form);
+        anim.SetBounds(8, 0, 273, 65);
+    }
+    Lines Anim() const { return hb.TranscriptOf("anim"); }
+
+    test::TempDir dir;
+    const std::string clip = dir / "clip.avi";
+    TForm form{nullptr};
+    TAnimation& anim = form.CreateOwned<TAnimation>();
+};
+
+TEST_F(Animation, PlayRequestsCarryTheRangeAndRepeatCount) {
+    struct Case {
+        std::int16_t start, end;
+        std::int32_t repeat;
+        const char* play;
+    };
+    const std::vector<Case> cases = {
+        {1, 0, 0, "anim anim ACM_PLAY -1 0xFFFF0000"},
+        {2, 5, 3, "anim anim ACM_PLAY 3 0x00040001"},
+        {6, 6, 1, "anim anim ACM_PLAY 1 0x00050005"},
+    };
+    for (const Case& c : cases) {
+        anim.Stop();
+        anim.SetEndFrame(0);
+        anim.SetStartFrame(c.start);
+        anim.SetEndFrame(c.end);
+        anim.SetRepeatCount(c.repeat);
+        anim.SetAVIFile(clip);
+        anim.SetAVIFile("");
+        anim.SetAVIFile(clip);
+        hb.ClearTranscript();
+        anim.Play();
+        EXPECT_EQ(Anim(), (Lines{c.play, "anim anim ACN_START"}));
+    }
+}
+
+TEST_F(Animation, PlayBeforeAClipIsOpenOnlyRecordsTheRequest) {
+    anim.Play();
+    EXPECT_TRUE(anim.Playing());
+    EXPECT_TRUE(Anim().empty());
+    anim.SetAVIFile(clip);
+    EXPECT_EQ(Anim(), (Lines{"anim anim ACM_OPEN 0 \"" + clip + "\" -> 1",
+                             "anim anim ACM_PLAY 1 0x00000000", "anim anim ACN_START",
+                             "anim anim ACM_PLAY -1 0xFFFF0000", "anim anim ACN_START"}));
+    EXPECT_TRUE(anim.ClipOpen());
+    EXPECT_TRUE(anim.Playing());
+
+    hb.ClearTranscript();
+    anim.SetAVIFile(clip);  // the same text again: nothing at all
+    EXPECT_TRUE(hb.Transcript().empty());
+}
+
+TEST_F(Animation, ClipTheHostRefusesStaysClosedWithoutAMessage) {
+    test::WriteFile(dir / "bad.avi", std::string("RIFF not a clip"));
+    for (const std::string& file : {dir / "missing.avi", dir / "bad.avi", std::string()}) {
+        anim.SetAVIFile(file);
+        EXPECT_FALSE(anim.ClipOpen()) << file;
+        anim.Play();
+        anim.Stop();
+    }
+    EXPECT_TRUE(hb.TranscriptOf("box").empty());
+    EXPECT_TRUE(hb.TranscriptOf("anim anim ACM_PLAY").empty());
+    EXPECT_EQ(hb.TranscriptOf("anim anim ACM_OPEN").back(), "anim anim ACM_OPEN 0 null -> 0");
+}
+
+TEST_F(Animation, RejectedValuesKeepTheOldOneAndShowTheirBox) {
+    struct Case {
+        std::function<void(TAnimation&)> setUp;
+        std::function<void(TAnimation&)> set;
+        const char* message;  // nullptr: accepted
+        std::int16_t start, end;
+        std::int32_t repeat;
+    };
+    const std::vector<Case> cases = {
+        {[](auto&) {}, [](auto& a) { a.SetStartFrame(0); }, "StartFrame must be >= 1!", 1, 0, 0},
+        {[](auto& a) { a.SetEndFrame(3); }, [](auto& a) { a.SetStartFrame(5); },
+         "StartFrame must be <= EndFrame!", 1, 3, 0},
+        {[](auto&) {}, [](auto& a) { a.SetStartFrame(7); }, nullptr, 7, 0, 0},
+        {[](auto&) {}, [](auto& a) { a.SetEndFrame(-1); }, "EndFrame must be 0 or >= StartFrame!",
+         1, 0, 0},
+        {[](auto& a) { a.SetStartFrame(3); }, [](auto& a) { a.SetEndFrame(2); },
+         "EndFrame must be 0 or >= StartFrame!", 3, 0, 0},
+        {[](auto& a) { a.SetStartFrame(3), a.SetEndFrame(4); }, [](auto& a) { a.SetEndFrame(0); },
+         nullptr, 3, 0, 0},
+        {[](auto&) {}, [](auto& a) { a.SetRepeatCount(-1); }, "RepeatCount must be >= 0!", 1, 0, 0},
+        {[](auto&) {}, [](auto& a) { a.SetRepeatCount(2); }, nullptr, 1, 0, 2},
+    };
+    for (const Case& c : cases) {
+        TForm owner(nullptr);
+        auto& a = owner.CreateOwned<TAnimation>();
+        c.setUp(a);
+        hb.ClearTranscript();
+        if (c.message != nullptr) hb.Answer("error", c.message, "OK");
+        c.set(a);
+        EXPECT_EQ(a.StartFrame(), c.start);
+        EXPECT_EQ(a.EndFrame(), c.end);
+        EXPECT_EQ(a.RepeatCount(), c.repeat);
+        const Lines boxes = hb.TranscriptOf("box");
+        if (c.message == nullptr) {
+            EXPECT_TRUE(boxes.empty());
+        } else {
+            EXPECT_EQ(boxes, (Lines{std::string("box error \"Erreur\" stop \"") + c.message +
+                                    "\" [OK] -> OK"}));
+        }
+    }
+}
+
+TEST_F(Animation, FiniteRepeatRunsOutOnTheClockAndStopClearsPlaying) {
+    std::vector<std::string> events;
+    anim.SetOnStart([&](TComponent* sender) {
+        EXPECT_EQ(sender, &anim);
+        events.push_back("start");
+    });
+    anim.SetOnStop([&](TComponent*) { events.push_back("stop"); });
+    anim.SetRepeatCount(2);
+    anim.SetAVIFile(clip);
+    // The start frame shown on opening plays for one frame.
+    while (hb.WaitMessage())
+        hb.ProcessMessages();
+    events.clear();
+    const std::uint64_t from = hb.Now();
+    anim.Play();
+    EXPECT_TRUE(anim.Playing());
+    while (anim.Playing() && hb.WaitMessage())
+        hb.ProcessMessages();
+    EXPECT_FALSE(anim.Playing());
+    EXPECT_EQ(hb.Now() - from, 6u * 2u * 100u);  // six frames, twice, at 10 per second
+    EXPECT_EQ(events, (Lines{"start", "stop"}));
+
+    // Play again, then a new frame range while playing restarts it.
+    anim.Play();
+    hb.ClearTranscript();
+    anim.SetEndFrame(3);
+    EXPECT_EQ(Anim(), (Lines{"anim anim ACM_STOP 0 0x00000000", "anim anim ACN_STOP",
+                             "anim anim ACM_PLAY 1 0x00000000", "anim anim ACN_START",
+                             "anim anim ACM_PLAY 2 0x00020000", "anim anim ACN_START"}));
+    EXPECT_TRUE(anim.Playing());
+}
+
+TEST_F(Animation, WithoutCentringTheControlKeepsTheClipsSize) {
+    anim.SetCenter(false);
+    anim.SetAVIFile(clip);
+    EXPECT_EQ(anim.ClipWidth(), 8);  // the host control took the clip's size
+    EXPECT_EQ(anim.ClipHeight(), 4);
+    anim.SetBounds(20, 30, 100, 50);
+    EXPECT_EQ((std::vector<int>{anim.Left(), anim.Top(), anim.Width(), anim.Height()}),
+              (std::vector<int>{20, 30, 8, 4}));
+
+    anim.SetCenter(true);  // centred: any size
+    anim.SetBounds(20, 30, 100, 50);
+    EXPECT_EQ((std::vector<int>{anim.Width(), anim.Height()}), (std::vector<int>{100, 50}));
+}
+
+TEST_F(Animation, WindowIsASysAnimate32WithAFreshClassNameAndItsStyles) {
+    struct Exposed : TAnimation {
+        using TAnimation::CreateParams;
+        using TAnimation::TAnimation;
+    };
+    struct Case {
+        bool center, transparent;
+        std::uint32_t style;
+    };
+    for (const Case& c :
+         {Case{true, true, kAcsCenter | kAcsTransparent}, Case{false, true, kAcsTransparent},
+          Case{true, false, kAcsCenter}, Case{false, false, 0}}) {
+        Exposed a(nullptr);
+        a.SetCenter(c.center);
+        a.SetTransparent(c.transparent);
+        TCreateParams params;
+        a.CreateParams(params);
+        EXPECT_EQ(params.baseClassName, "SysAnimate32");
+        EXPECT_TRUE(std::regex_match(params.winClassName,
+                                     std::regex(R"(Animation\([0-9A-F]{8},00400000\))")))
+            << params.winClassName;
+        EXPECT_EQ(params.classStyle & (kCsHRedraw | kCsVRedraw), 0u);
+        EXPECT_EQ(params.style, c.style);
+    }
+}
+
+TEST_F(Animation, LoadedFromADescriptionOpensOnceAndPlaysWhatWasStored) {
+    RegisterSplashComponents();
+    TForm loaded(nullptr);
+    loaded.ReadDescription({"TForm",
+                            "f",
+                            {},
+                            {{"TAnimation",
+                              "anim",
+                              {{"AVIFile", V::Str(clip)},
+                               {"Center", V::Bool(false)},
+                               {"Playing", V::Bool(true)},
+                               {"StartFrame", V::Int(2)},
+                               {"RepeatCount", V::Int(0)}},
+                              {}}}});
+    EXPECT_EQ(Anim(), (Lines{"anim anim ACM_OPEN 0 \"" + clip + "\" -> 1",
+                             "anim anim ACM_PLAY 1 0x00010001", "anim anim ACN_START",
+                             "anim anim ACM_PLAY -1 0xFFFF0001", "anim anim ACN_START"}));
+    auto& a = loaded.FindAs<TAnimation>("anim");
+    EXPECT_TRUE(a.Playing());
+
+    hb.ClearTranscript();
+    a.SetColor(0x00FF00);  // a colour change makes the control again
+    EXPECT_EQ(Anim().front(), "anim anim ACM_STOP 0 0x00000000");
+    EXPECT_EQ(hb.TranscriptOf("anim anim ACM_OPEN").size(), 1u);
+    EXPECT_TRUE(a.Playing());
+}
+
+}  // namespace
+}  // namespace pagorix
