@@ -64,16 +64,6 @@ TEST(FileSource, ExtensionComesFromTheLastDotAfterAnySeparator) {
     }
 }
 
-TEST(FileSource, CompressSetsStoreButNotTheOtherWayRound) {
-    TFileSource fs;
-    fs.SetCompress(true);
-    EXPECT_TRUE(fs.Store());
-    fs.SetStore(false);
-    EXPECT_TRUE(fs.Compress());
-    fs.SetCompress(false);
-    EXPECT_FALSE(fs.Store());
-}
-
 // Each layout saved and loaded again: the blob's shape and the file it gives.
 TEST(FileSource, SavesAndLoadsBothLayouts) {
     test::TempDir dir;
@@ -154,49 +144,44 @@ TEST(FileSource, TemporaryFileIsPrivate) {
               stdfs::perms::owner_read | stdfs::perms::owner_write);
 }
 
-TEST(FileSource, OnlyItsOwnTemporaryFileIsDeleted) {
+// The component deletes the files it made, when it drops them or dies, and
+// never a file it was only pointed at.
+TEST(FileSource, OnlyItsOwnTemporaryFilesAreDeleted) {
     test::TempDir dir;
     const std::string mine = dir / "mine.avi";
     test::WriteFile(mine, "keep me");
-    std::string temp;
+    std::string first, second, third;
     {
         TFileSource fs;
         fs.SetFileName(mine);
+        Load(fs, {1, 0, 0, 0, 'a'});
+        first = fs.FileName();
+        fs.SetExtension(".second");   // so that the next name differs from the first
+        Load(fs, {1, 0, 0, 0, 'b'});  // loading again drops the first file
+        second = fs.FileName();
+        EXPECT_FALSE(test::Exists(first));
+        EXPECT_EQ(test::ReadText(second), "b");
+        fs.SetFileName(mine);  // pointing it elsewhere drops the second
+        EXPECT_FALSE(test::Exists(second));
         EXPECT_FALSE(fs.OwnsTempFile());
-        Load(fs, {1, 0, 0, 0, 'x'});
-        temp = fs.FileName();
-        EXPECT_TRUE(test::Exists(temp));
-        // Pointing it at another file drops (and deletes) the temporary one.
-        fs.SetFileName(mine);
-        EXPECT_FALSE(test::Exists(temp));
         EXPECT_EQ(fs.FileName(), mine);
     }
     EXPECT_EQ(test::ReadText(mine), "keep me");
     {
         TFileSource fs;
-        Load(fs, {1, 0, 0, 0, 'x'});
-        temp = fs.FileName();
+        Load(fs, {0, 0, 0, 0});
+        third = fs.FileName();
+        EXPECT_TRUE(test::Exists(third));
     }
-    EXPECT_FALSE(test::Exists(temp));
-}
-
-TEST(FileSource, FileDeletedBySomeoneElse) {
-    TFileSource fs;
-    Load(fs, {0, 0, 0, 0});
-    const std::string temp = fs.FileName();
-    ASSERT_TRUE(platform::RemoveFile(temp));
-    EXPECT_EQ(fs.FileName(), "");
-    EXPECT_TRUE(fs.OwnsTempFile());  // destruction still tries, quietly
-}
-
-TEST(FileSource, LoadingAgainReplacesTheFirstFile) {
-    TFileSource fs;
-    Load(fs, {1, 0, 0, 0, 'a'});
-    const std::string first = fs.FileName();
-    fs.SetExtension(".second");  // so that the second name differs from the first
-    Load(fs, {1, 0, 0, 0, 'b'});
-    EXPECT_FALSE(test::Exists(first));
-    EXPECT_EQ(test::ReadText(fs.FileName()), "b");
+    EXPECT_FALSE(test::Exists(third));
+    {
+        // Deleted by someone else: FileName goes empty, destruction is quiet.
+        TFileSource fs;
+        Load(fs, {0, 0, 0, 0});
+        ASSERT_TRUE(platform::RemoveFile(fs.FileName()));
+        EXPECT_EQ(fs.FileName(), "");
+        EXPECT_TRUE(fs.OwnsTempFile());
+    }
 }
 
 TEST(FileSource, SavingAMissingFileWritesNothing) {
