@@ -142,6 +142,12 @@ int DriveType(const std::string& root);
 // characters; the empty text when the query fails or the host has none.
 std::string VolumeLabel(const std::string& root, int bufferSize);
 
+// ---- Standard streams ----
+
+// True when the standard stream (0 input, 1 output, 2 error) is an
+// interactive terminal.
+bool StandardStreamIsTerminal(int stream);
+
 // ---- Resources of the program's own module ----
 
 // The bytes of the resource of that type and name (both matched without

@@ -1,0 +1,247 @@
+#include "archive/zip_records.h"
+
+#include <vector>
+
+#include "framework/exceptions.h"
+#include "streams/utilities.h"
+
+namespace pagorix {
+
+std::uint16_t GetU16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+std::uint32_t GetU32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::string MethodShortName(std::uint16_t method) {
+    static constexpr const char* kNames[] = {"STOR", "SHR", "RED1", "RED2", "RED3",
+                                             "RED4", "IMP", "TOK",  "DEF"};
+    return method < 9 ? kNames[method] : "";
+}
+
+TDateTime DosDateTimeToDateTime(std::uint32_t dosDateTime) {
+    const int second = static_cast<int>(dosDateTime & 0x1F) * 2;
+    const int minute = static_cast<int>(dosDateTime >> 5 & 0x3F);
+    const int hour = static_cast<int>(dosDateTime >> 11 & 0x1F);
+    const int day = static_cast<int>(dosDateTime >> 16 & 0x1F);
+    const int month = static_cast<int>(dosDateTime >> 21 & 0x0F);
+    const int year = static_cast<int>(dosDateTime >> 25 & 0x7F) + 1980;
+    TDateTime date = 0;
+    TDateTime time = 0;
+    if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) {
+        return 0;
+    }
+    return date + time;
+}
+
+void SplitEntryName(std::string stored, std::string& entryDir, std::string& entryName) {
+    SlashesToBackslashes(stored);
+    const size_t cut = stored.find_last_of("\\:");
+    if (cut == std::string::npos) {
+        entryDir.clear();
+        entryName = stored;
+    } else {
+        entryDir = stored.substr(0, cut + 1);
+        entryName = stored.substr(cut + 1);
+    }
+    if (entryName.size() > kMaxEntryName) entryName.resize(kMaxEntryName);
+}
+
+// ---- TZipHeaderInfo ----
+
+void TZipHeaderInfo::Assign(const TListObject& source) {
+    const auto* from = dynamic_cast<const TZipHeaderInfo*>(&source);
+    if (from == nullptr) {
+        throw EConvertError("Impossible d'assigner un " + source.ClassName() + " \xE0 un " +
+                            ClassName());
+    }
+    if (from == this) return;
+    VersionMadeBy = from->VersionMadeBy;
+    VersionNeeded = from->VersionNeeded;
+    GPFlags = from->GPFlags;
+    CompressionMethod = from->CompressionMethod;
+    DateTime = from->DateTime;
+    CRC32 = from->CRC32;
+    CompressedSize = from->CompressedSize;
+    UncompressedSize = from->UncompressedSize;
+    FileNameLength = from->FileNameLength;
+    ExtraFieldLength = from->ExtraFieldLength;
+    CommentLength = from->CommentLength;
+    DiskNumberStart = from->DiskNumberStart;
+    InternalAttrs = from->InternalAttrs;
+    ExternalAttrs = from->ExternalAttrs;
+    LocalOffset = from->LocalOffset;
+    CentralOffset = from->CentralOffset;
+    EntryName = from->EntryName;
+    EntryDir = from->EntryDir;
+    if (from->CommentLength > 0 && !from->EntryComment.empty()) {
+        EntryComment = from->EntryComment;
+    }
+    Selected = from->Selected;
+}
+
+void TZipHeaderInfo::AssignTo(TListObject& dest) const {
+    auto* to = dynamic_cast<TZipHeaderInfo*>(&dest);
+    if (to == nullptr) {
+        throw EConvertError("Impossible d'assigner un " + ClassName() + " \xE0 un " +
+                            dest.ClassName());
+    }
+    to->Assign(*this);
+}
+
+bool TZipHeaderInfo::ReadName(TStream& stream, std::int64_t start, std::uint16_t length) {
+    std::string name(length, '\0');
+    if (length > 0 && stream.Read(name.data(), length) != length) {
+        stream.Seek(start, soFromBeginning);
+        return false;
+    }
+    SplitEntryName(std::move(name), EntryDir, EntryName);
+    return true;
+}
+
+bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const TNextVolume& nextVolume) {
+    std::int64_t start = stream->Position();
+    std::uint8_t buf[kCentralSize] = {};
+    std::int32_t k = stream->Read(buf, kCentralSize);
+    if (k < 0) k = 0;
+    if (nextVolume && (k == 0 || (k < kCentralSize && k >= 4 && GetU32(buf) == kCentralSig))) {
+        stream = nextVolume();
+        if (stream == nullptr) return false;
+        // The record now starts in the previous volume; a failure below
+        // returns to the start of the part in this one.
+        start = stream->Position();
+        const std::int32_t more = stream->Read(buf + k, kCentralSize - k);
+        if (more > 0) k += more;
+    }
+    if (k != kCentralSize || GetU32(buf) != kCentralSig) {
+        stream->Seek(start, soFromBeginning);
+        return false;
+    }
+    const std::uint16_t nameLength = GetU16(buf + 28);
+    if (!ReadName(*stream, start, nameLength)) return false;
+    stream->Seek(static_cast<std::int64_t>(GetU16(buf + 30)) + GetU16(buf + 32), soFromCurrent);
+    VersionMadeBy = GetU16(buf + 4);
+    VersionNeeded = GetU16(buf + 6);
+    GPFlags = GetU16(buf + 8);
+    CompressionMethod = GetU16(buf + 10);
+    DateTime = GetU32(buf + 12);
+    CRC32 = GetU32(buf + 16);
+    CompressedSize = GetU32(buf + 20);
+    UncompressedSize = GetU32(buf + 24);
+    FileNameLength = nameLength;
+    ExtraFieldLength = GetU16(buf + 30);
+    CommentLength = GetU16(buf + 32);
+    DiskNumberStart = GetU16(buf + 34);
+    InternalAttrs = GetU16(buf + 36);
+    ExternalAttrs = GetU32(buf + 38);
+    LocalOffset = GetU32(buf + 42);
+    CentralOffset = static_cast<std::uint32_t>(start);
+    EntryComment.clear();
+    Selected = false;
+    return true;
+}
+
+bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
+    const std::int64_t start = stream.Position();
+    std::uint8_t buf[kLocalSize] = {};
+    if (stream.Read(buf, kLocalSize) != kLocalSize || GetU32(buf) != kLocalSig) {
+        stream.Seek(start, soFromBeginning);
+        return false;
+    }
+    const std::uint16_t nameLength = GetU16(buf + 26);
+    if (!ReadName(stream, start, nameLength)) return false;
+    VersionMadeBy = 0;
+    VersionNeeded = GetU16(buf + 4);
+    GPFlags = GetU16(buf + 6);
+    CompressionMethod = GetU16(buf + 8);
+    DateTime = GetU32(buf + 10);
+    CRC32 = GetU32(buf + 14);
+    CompressedSize = GetU32(buf + 18);
+    UncompressedSize = GetU32(buf + 22);
+    FileNameLength = nameLength;
+    ExtraFieldLength = GetU16(buf + 28);
+    CommentLength = 0;
+    DiskNumberStart = 0;
+    InternalAttrs = 0;
+    ExternalAttrs = 0;
+    LocalOffset = static_cast<std::uint32_t>(start);
+    CentralOffset = 0;
+    EntryComment.clear();
+    Selected = false;
+    return true;
+}
+
+// ---- TEndCentral ----
+
+void TEndCentral::ResetEnd() {
+    EndSignature = kEndCentralSig;
+    ThisDisk = 0;
+    CentralStartDisk = 0;
+    EntriesThisDisk = 0;
+    TotalEntries = 0;
+    CentralSize = 0;
+    CentralDirOffset = 0;
+    CommentLength = 0;
+    ZipComment.clear();
+    CommentPosition = 0;
+}
+
+void TEndCentral::Assign(const TListObject& source) {
+    const auto* from = dynamic_cast<const TEndCentral*>(&source);
+    if (from == nullptr) {
+        throw EConvertError("Impossible d'assigner un " + source.ClassName() + " \xE0 un " +
+                            ClassName());
+    }
+    if (from == this) return;
+    EndSignature = from->EndSignature;
+    ThisDisk = from->ThisDisk;
+    CentralStartDisk = from->CentralStartDisk;
+    EntriesThisDisk = from->EntriesThisDisk;
+    TotalEntries = from->TotalEntries;
+    CentralSize = from->CentralSize;
+    CentralDirOffset = from->CentralDirOffset;
+    CommentLength = from->CommentLength;
+    if (!from->ZipComment.empty()) {
+        ZipComment = from->ZipComment;
+        CommentLength = static_cast<std::uint16_t>(ZipComment.size());
+    }
+    CommentPosition = from->CommentPosition;
+}
+
+void TEndCentral::AssignTo(TListObject& dest) const {
+    auto* to = dynamic_cast<TEndCentral*>(&dest);
+    if (to == nullptr) {
+        throw EConvertError("Impossible d'assigner un " + ClassName() + " \xE0 un " +
+                            dest.ClassName());
+    }
+    to->Assign(*this);
+}
+
+bool TEndCentral::FindEnd(TStream& stream) {
+    const std::int64_t size = stream.Size();
+    const auto n = static_cast<std::int32_t>(size < kMaxEndSearch ? size : kMaxEndSearch);
+    if (n < kEndCentralSize) return false;
+    std::vector<std::uint8_t> buf(static_cast<size_t>(n));
+    stream.Seek(size - n, soFromBeginning);
+    if (stream.Read(buf.data(), n) != n) return false;
+    for (std::int32_t i = n - kEndCentralSize; i >= 0; --i) {
+        if (buf[static_cast<size_t>(i)] != 0x50) continue;
+        const std::uint8_t* p = buf.data() + i;
+        if (GetU32(p) != kEndCentralSig) continue;
+        ThisDisk = GetU16(p + 4);
+        CentralStartDisk = GetU16(p + 6);
+        EntriesThisDisk = GetU16(p + 8);
+        TotalEntries = GetU16(p + 10);
+        CentralSize = GetU32(p + 12);
+        CentralDirOffset = GetU32(p + 16);
+        CommentLength = GetU16(p + 20);
+        CommentPosition = static_cast<std::uint32_t>(size - CommentLength);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace pagorix

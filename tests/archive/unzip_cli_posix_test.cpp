@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+#include "archive_test_support.h"
+#include "platform/platform.h"
+
+namespace pagorix {
+namespace {
+
+struct RunResult {
+    int status = -1;
+    std::string output;
+};
+
+// Runs pagorix-unzip with the arguments (a shell command line) and collects
+// its standard output and error.
+RunResult RunUnzip(const std::string& arguments) {
+    RunResult result;
+#ifdef PAGORIX_UNZIP_EXE
+    const std::string command = std::string("'") + PAGORIX_UNZIP_EXE + "' " + arguments + " 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#else
+    (void)arguments;
+#endif
+    return result;
+}
+
+std::string Quote(const std::string& path) {
+    return "'" + path + "'";
+}
+
+#ifndef PAGORIX_UNZIP_EXE
+#define SKIP_WITHOUT_CLI() GTEST_SKIP() << "pagorix-unzip is not built"
+#else
+#define SKIP_WITHOUT_CLI() (void)0
+#endif
+
+std::string MethodWordOfShortName(const std::string& shortName) {
+    static const std::map<std::string, std::string> kWords = {
+        {"STOR", "stored"},    {"SHR", "shrunk"},     {"RED1", "reduced-1"}, {"RED2", "reduced-2"},
+        {"RED3", "reduced-3"}, {"RED4", "reduced-4"}, {"IMP", "imploded"},   {"DEF", "deflated"}};
+    const auto it = kWords.find(shortName);
+    return it == kWords.end() ? shortName : it->second;
+}
+
+// pagorix-unzip -v agrees with the corpus listing on every archive.
+TEST(UnzipCli, VerboseListingAgreesWithTheCorpus) {
+    SKIP_WITHOUT_CLI();
+    for (const char* tsv : {"expected_generated.tsv", "expected_external.tsv"}) {
+        for (const auto& [archive, rows] :
+             test::LoadExpected(test::SharedZipDir() + platform::kPathDelim + tsv)) {
+            SCOPED_TRACE(archive);
+            const RunResult run = RunUnzip("-v " + Quote(test::CorpusPath(archive)));
+            ASSERT_EQ(run.status, 0) << run.output;
+            std::istringstream lines(run.output);
+            std::string line;
+            std::getline(lines, line);  // heading
+            for (const auto& row : rows) {
+                ASSERT_TRUE(std::getline(lines, line));
+                std::istringstream fields(line);
+                std::uint32_t length = 0, size = 0, offset = 0;
+                std::string method, crc, flags, name;
+                int volume = 0;
+                fields >> length >> method >> size >> crc >> flags >> volume >> offset;
+                std::getline(fields >> std::ws, name);
+                EXPECT_EQ(name, row.name);
+                EXPECT_EQ(length, row.size) << row.name;
+                EXPECT_EQ(std::stoul(crc, nullptr, 16), row.crc) << row.name;
+                EXPECT_EQ(MethodWordOfShortName(method), row.method) << row.name;
+                EXPECT_GE(volume, 1);
+            }
+        }
+    }
+}
+
+// Where Info-ZIP unzip is installed, its own listing agrees on the
+// single-volume archives.
+TEST(UnzipCli, VerboseListingAgreesWithInfoZipUnzip) {
+    SKIP_WITHOUT_CLI();
+    if (std::system("unzip -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "unzip is not installed";
+    for (const char* archive : {"iz_deflate.zip", "hw_shrink.zip", "iz_enc_store.zip",
+                                "ext_pkz110_noexe.zip", "sfx_deflate.zip"}) {
+        SCOPED_TRACE(archive);
+        std::FILE* pipe =
+            ::popen(("unzip -v " + Quote(test::CorpusPath(archive)) + " 2>/dev/null").c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::map<std::string, std::pair<std::uint32_t, std::string>> theirs;  // name -> size, crc
+        char buffer[1024];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            std::istringstream fields(buffer);
+            std::string length, method, size, ratio, date, time, crc, name;
+            if (!(fields >> length >> method >> size >> ratio >> date >> time >> crc >> name))
+                continue;
+            if (crc.size() != 8 || ratio.back() != '%') continue;
+            theirs[name] = {static_cast<std::uint32_t>(std::stoul(length)), crc};
+        }
+        ::pclose(pipe);
+        const RunResult run = RunUnzip("-v " + Quote(test::CorpusPath(archive)));
+        std::istringstream lines(run.output);
+        std::string line;
+        std::getline(lines, line);
+        size_t compared = 0;
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            std::uint32_t length = 0;
+            std::string method, size, crc, flags, volume, offset, name;
+            if (!(fields >> length >> method >> size >> crc >> flags >> volume >> offset >> name))
+                continue;
+            const auto it = theirs.find(name);
+            ASSERT_NE(it, theirs.end()) << name;
+            EXPECT_EQ(it->second.first, length) << name;
+            EXPECT_EQ(it->second.second, crc) << name;
+            ++compared;
+        }
+        EXPECT_EQ(compared, theirs.size());
+    }
+}
+
+TEST(UnzipCli, ExitStatusesAndMessages) {
+    SKIP_WITHOUT_CLI();
+    test::TempDir dir;
+    test::WriteFile(dir / "notzip.zip", test::Bytes(100, 'x'));
+    const struct {
+        std::string arguments;
+        int status;
+        const char* shows;
+    } cases[] = {
+        {"-l " + Quote(dir / "notzip.zip"), 2, "no end of central directory record"},
+        {"-l " + Quote(dir / "missing.zip"), 2, "cannot find"},
+        {"--version", 0, "pagorix-unzip 1.0"},
+        {"--help", 0, "Usage: pagorix-unzip"},
+        {"-l", 10, "Usage"},
+        {"-x " + Quote(test::CorpusPath("iz_deflate.zip")), 10, "unknown option"},
+        {"--sort sideways -l " + Quote(test::CorpusPath("iz_deflate.zip")), 10,
+         "unknown sort mode"},
+    };
+    for (const auto& c : cases) {
+        const RunResult run = RunUnzip(c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.shows), std::string::npos) << c.arguments << "\n" << run.output;
+    }
+}
+
+TEST(UnzipCli, ListingFollowsTheSortMode) {
+    SKIP_WITHOUT_CLI();
+    const std::string archive = Quote(test::CorpusPath("iz_deflate.zip"));
+    const RunResult byName = RunUnzip("--sort name -l " + archive);
+    ASSERT_EQ(byName.status, 0);
+    EXPECT_EQ(byName.output.substr(0, byName.output.find('\t')), "empty.dat");
+    // A directory entry's name is empty; the listing goes on with its directory.
+    EXPECT_NE(byName.output.find("\n\t"), std::string::npos);
+    const RunResult bySize = RunUnzip(archive + " -l --sort uncompressed");
+    ASSERT_EQ(bySize.status, 0);
+    EXPECT_EQ(bySize.output.substr(0, bySize.output.find('\t')), "rep.dat");
+}
+
+}  // namespace
+}  // namespace pagorix

@@ -1,0 +1,355 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "archive/archive_errors.h"
+#include "archive/unzipper.h"
+#include "archive_test_support.h"
+#include "framework/sysutils.h"
+#include "platform/platform.h"
+
+namespace pagorix {
+namespace {
+
+using test::BackendDouble;
+using test::Bytes;
+using test::ByteWriter;
+using test::EntrySpec;
+using test::TempDir;
+
+// The stored name with "/" as other tools show it.
+std::string ShownName(const TZipHeaderInfo& e) {
+    std::string name = e.EntryDir + e.EntryName;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
+void OpenArchive(TUnZipper& zip, const std::string& path) {
+    zip.SetZipName(path);
+    zip.OpenZip();
+}
+
+// Every archive of the shared corpus is read, and its directory agrees with
+// the corpus listing on names, sizes, CRC-32s, methods and encryption.
+TEST(ReadZip, EveryCorpusArchiveMatchesItsListing) {
+    int archives = 0;
+    for (const char* tsv : {"expected_generated.tsv", "expected_external.tsv"}) {
+        for (const auto& [archive, rows] :
+             test::LoadExpected(test::SharedZipDir() + platform::kPathDelim + tsv)) {
+            SCOPED_TRACE(archive);
+            ++archives;
+            TUnZipper zip;
+            const std::string path = test::CorpusPath(archive);
+            test::UseSplitNaming(zip, path);
+            ASSERT_NO_THROW(OpenArchive(zip, path));
+            ASSERT_EQ(zip.Count(), static_cast<std::int32_t>(rows.size()));
+            for (std::int32_t i = 0; i < zip.Count(); ++i) {
+                const TZipHeaderInfo& e = *zip.SortedView()->Entry(i);
+                const auto& row = rows[static_cast<size_t>(i)];
+                EXPECT_EQ(ShownName(e), row.name);
+                EXPECT_EQ(e.UncompressedSize, row.size) << row.name;
+                EXPECT_EQ(e.CRC32, row.crc) << row.name;
+                EXPECT_EQ(test::MethodWord(e.CompressionMethod), row.method) << row.name;
+                EXPECT_EQ(e.Encrypted(), row.flags.find("enc") != std::string::npos) << row.name;
+                EXPECT_EQ(e.HasDataDescriptor(), row.flags.find("dd") != std::string::npos)
+                    << row.name;
+            }
+        }
+    }
+    EXPECT_GE(archives, 40);
+}
+
+TEST(ReadZip, EmptyArchiveAndArchivesWithDataInFront) {
+    const struct {
+        const char* archive;
+        std::int32_t count;
+        bool rebuilt;
+        std::uint32_t firstOffset;
+    } cases[] = {
+        // The end record of an empty archive points at itself: the scan finds
+        // no local header and leaves no directory.
+        {"empty.zip", 0, true, 0},
+        {"sfx_deflate.zip", 7, true, 4096},
+        {"sfx_adjusted.zip", 7, false, 4096},
+        {"iz_deflate.zip", 7, false, 0},
+    };
+    for (const auto& c : cases) {
+        TUnZipper zip;
+        OpenArchive(zip, test::CorpusPath(c.archive));
+        EXPECT_EQ(zip.Count(), c.count) << c.archive;
+        EXPECT_EQ(zip.Rebuilt(), c.rebuilt) << c.archive;
+        if (c.count > 0) {
+            EXPECT_EQ(zip.SortedView()->Entry(0)->LocalOffset, c.firstOffset) << c.archive;
+        }
+    }
+}
+
+TEST(ReadZip, SplitArchiveReportsItsVolumes) {
+    TUnZipper zip;
+    const std::string path = test::CorpusPath("iz_split.zip");
+    test::UseSplitNaming(zip, path);
+    OpenArchive(zip, path);
+    EXPECT_EQ(zip.EndCentral().ThisDisk, 2);
+    EXPECT_EQ(zip.VolumeCount(), 3);
+    EXPECT_EQ(zip.MediaKind(), kMediaFixed);
+    EXPECT_EQ(zip.Count(), 3);
+}
+
+// The central records count offsets from the archive's own start while the
+// archive lies after 300 other bytes: the end record's offset finds no
+// central record, so the directory is rebuilt from the local headers.
+TEST(ReadZip, RebuildsAndMergesWhenTheCentralDirectoryIsMisplaced) {
+    TempDir dir;
+    const std::vector<EntrySpec> entries = {{"a.txt", Bytes(10, 'a')},
+                                            {"DOCS/b.htm", Bytes(20, 'b')}};
+    test::BuiltZip built = test::BuildZip(entries, Bytes(300, 0x11));
+    // Make the first central record point at where its header really lies,
+    // so it merges; the second keeps its unadjusted offset and does not.
+    Bytes bytes = built.bytes;
+    const size_t field = built.centralPositions[0] + 42;
+    bytes[field] = static_cast<std::uint8_t>(300 & 0xFF);
+    bytes[field + 1] = static_cast<std::uint8_t>(300 >> 8);
+    test::WriteFile(dir / "pre.zip", bytes);
+
+    TUnZipper zip;
+    OpenArchive(zip, dir / "pre.zip");
+    ASSERT_TRUE(zip.Rebuilt());
+    ASSERT_EQ(zip.Count(), 2);
+    const TZipHeaderInfo& first = *zip.Directory()->Entry(0);
+    const TZipHeaderInfo& second = *zip.Directory()->Entry(1);
+    EXPECT_EQ(first.LocalOffset, 300u);
+    EXPECT_EQ(first.VersionMadeBy, 20);  // merged from the central record
+    EXPECT_EQ(first.ExternalAttrs, 0x20u);
+    EXPECT_EQ(second.LocalOffset, 300u + built.localOffsets[1]);
+    EXPECT_EQ(second.VersionMadeBy, 0);  // as read from its local header
+    EXPECT_EQ(second.EntryDir, "DOCS\\");
+}
+
+TEST(ReadZip, BadDirectoriesEndAsDescribed) {
+    TempDir dir;
+    const std::vector<EntrySpec> three = {
+        {"one", Bytes(5, '1')}, {"two", Bytes(5, '2')}, {"three", Bytes(5, '3')}};
+    const test::BuiltZip good = test::BuildZip(three);
+
+    // The third central record is cut: the end record follows 20 bytes of it.
+    Bytes cutCentral(good.bytes.begin(), good.bytes.begin() + good.centralPositions[2] + 20);
+    cutCentral.insert(cutCentral.end(), good.bytes.begin() + good.endPosition, good.bytes.end());
+
+    // The second record's name length runs past the end of the file.
+    Bytes longName = good.bytes;
+    longName[good.centralPositions[1] + 28] = 0xFF;
+    longName[good.centralPositions[1] + 29] = 0xFF;
+
+    // Two central records name the same (volume, offset).
+    Bytes duplicate = good.bytes;
+    for (int k = 0; k < 4; ++k) {
+        duplicate[good.centralPositions[1] + 42 + k] = duplicate[good.centralPositions[0] + 42 + k];
+    }
+
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::int32_t count;
+        const char* error;
+    } cases[] = {
+        {"central record cut short", cutCentral, 2, nullptr},
+        {"name length past the end", longName, 1, nullptr},
+        {"duplicate volume and offset", duplicate, 1, "Duplicate Object index"},
+        {"shorter than an end record", Bytes(21, 0x50), 0, "Incomplete Zip File"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::WriteFile(dir / "bad.zip", c.bytes);
+        TUnZipper zip;
+        zip.SetZipName(dir / "bad.zip");
+        if (c.error != nullptr) {
+            try {
+                zip.OpenZip();
+                ADD_FAILURE() << "no exception";
+            } catch (const Exception& e) {
+                EXPECT_EQ(e.Message(), c.error);
+            }
+        } else {
+            zip.OpenZip();
+        }
+        EXPECT_EQ(zip.Count(), c.count);
+    }
+}
+
+TEST(ReadZip, TruncatedArchiveFollowsTheIncompleteMode) {
+    TempDir dir;
+    const test::BuiltZip built = test::BuildZip(
+        {{"one", Bytes(50, '1')}, {"two", Bytes(50, '2')}, {"three", Bytes(50, '3')}});
+    // Cut inside the third local header.
+    Bytes cut(built.bytes.begin(), built.bytes.begin() + built.localOffsets[2] + 12);
+    test::WriteFile(dir / "cut.zip", cut);
+
+    TUnZipper zip;
+    zip.SetZipName(dir / "cut.zip");
+    try {
+        zip.OpenZip();
+        FAIL() << "no exception";
+    } catch (const EIncompleteZip& e) {
+        EXPECT_STREQ(e.what(), "Incomplete Zip File");
+    }
+
+    // The handler may switch the mode; the complete local headers remain.
+    int calls = 0;
+    zip.OnInCompleteZip = [&](TUnZipper&, TIncompleteZipMode& mode) {
+        ++calls;
+        EXPECT_EQ(mode, izAssumeMulti);
+        mode = izAssumeBad;
+    };
+    zip.OpenZip();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(zip.IncompleteZipMode, izAssumeBad);
+    EXPECT_TRUE(zip.Rebuilt());
+    ASSERT_EQ(zip.Count(), 2);
+    EXPECT_EQ(zip.EntryNames(1), "two");
+
+    // No local header at all: no directory.
+    test::WriteFile(dir / "none.zip", Bytes(100, 0x50));
+    TUnZipper none;
+    none.IncompleteZipMode = izAssumeBad;
+    none.SetZipName(dir / "none.zip");
+    none.OpenZip();
+    EXPECT_EQ(none.Count(), 0);
+    EXPECT_EQ(none.Directory(), nullptr);
+}
+
+TEST(ScanLocalHeaders, YieldsEvery10240BytesAndHonoursCancel) {
+    TempDir dir;
+    // 30,000 bytes of other data, none of them 0x50, then the archive.
+    const test::BuiltZip built = test::BuildZip({{"x", Bytes(3, 'x')}}, Bytes(30000, 0x11));
+    test::WriteFile(dir / "sfx.zip", built.bytes);
+
+    BackendDouble backend;
+    {
+        TUnZipper zip;
+        OpenArchive(zip, dir / "sfx.zip");
+        EXPECT_EQ(zip.Count(), 1);
+        EXPECT_EQ(backend.pumps, 2);  // after 10,240 and 20,480 bytes
+    }
+    backend.pumps = 0;
+    {
+        TUnZipper zip;
+        zip.DoProcessMessages = false;
+        OpenArchive(zip, dir / "sfx.zip");
+        EXPECT_EQ(backend.pumps, 0);
+    }
+    TUnZipper zip;
+    backend.onPump = [&] { zip.CancelUnZip(); };
+    zip.SetZipName(dir / "sfx.zip");
+    try {
+        zip.OpenZip();
+        FAIL() << "no exception";
+    } catch (const EUserCanceled& e) {
+        EXPECT_STREQ(e.what(), "User Aborted Operation");
+    }
+    EXPECT_FALSE(zip.Cancelled());
+}
+
+TEST(UnZipper, ListingLinesAndSortedView) {
+    TempDir dir;
+    EntrySpec enc{"Docs/Page1.HTM", Bytes(1000, 'p')};
+    enc.flags = 1;
+    enc.method = 8;  // listed only; never decoded here
+    EntrySpec root{"README.TXT", Bytes(3, 'r')};
+    root.dosDateTime = 0x3A218C40;  // 2009-01-01 17:34:00
+    EntrySpec empty{"sub/", {}};
+    empty.dosDateTime = 0;  // invalid: the zero date-time
+    test::WriteFile(dir / "list.zip", test::BuildZip({enc, root, empty}).bytes);
+
+    TUnZipper zip;
+    zip.SortMode = TZipSortMode::ByName;
+    OpenArchive(zip, dir / "list.zip");
+    TStringList lines;
+    zip.FillList(lines);
+    ASSERT_EQ(lines.Count(), 3);
+    EXPECT_EQ(lines[0], "page1.htm#\t03/05/24\t05:39am\t    1000\t    1000\t100%\tdef\tdocs\\");
+    EXPECT_EQ(lines[1], "readme.txt\t01/01/09\t05:34pm\t       3\t       3\t100%\tstor\t");
+    EXPECT_EQ(lines[2], "\t12/30/99\t12:00am\t       0\t       0\t  0%\tstor\tsub\\");
+    TStringList again;
+    zip.FillList(again);
+    EXPECT_EQ(again.Text(), lines.Text());
+
+    EXPECT_EQ(zip.EntryNames(1), "README.TXT");
+    try {
+        zip.EntryNames(3);
+        FAIL();
+    } catch (const EListError& e) {
+        EXPECT_STREQ(e.what(), "Index 3 is out of range");
+    }
+    EXPECT_THROW(zip.EntryNames(-1), EListError);
+
+    zip.ApplySortMode(TZipSortMode::ByNone);
+    EXPECT_EQ(zip.SortedView(), zip.Directory());
+    EXPECT_EQ(zip.EntryNames(0), "Page1.HTM");
+    zip.ApplySortMode(TZipSortMode::ByUnCompressedSize);
+    EXPECT_NE(zip.SortedView(), zip.Directory());
+    EXPECT_EQ(zip.EntryNames(2), "");
+
+    // The directory is kept while the archive file is unchanged.
+    const TSortedZip* directory = zip.Directory();
+    zip.ReleaseZip();
+    EXPECT_EQ(zip.ZipStream(), nullptr);
+    zip.OpenZip();
+    EXPECT_EQ(zip.Directory(), directory);
+
+    zip.CloseZip();
+    EXPECT_EQ(zip.Count(), 0);
+    EXPECT_EQ(zip.ZipName(), "");
+    EXPECT_EQ(zip.VolumeCount(), 1);
+    EXPECT_EQ(zip.ZipStream(), nullptr);
+}
+
+TEST(UnZipper, DefaultsAndQuestionMarkSetters) {
+    TUnZipper zip;
+    EXPECT_EQ(zip.SortMode, TZipSortMode::ByNone);
+    EXPECT_FALSE(zip.RecreateDirs);
+    EXPECT_EQ(zip.OverwriteMode, TUZOverwriteMode::Prompt);
+    EXPECT_EQ(zip.IncompleteZipMode, izAssumeMulti);
+    EXPECT_TRUE(zip.DoProcessMessages);
+    EXPECT_TRUE(zip.RetainAttributes);
+    EXPECT_FALSE(zip.KeepZipOpen);
+    EXPECT_EQ(zip.Count(), 0);
+    EXPECT_EQ(zip.VolumeCount(), 1);
+
+    TempDir dir;
+    BackendDouble backend;
+    backend.fileAnswer = dir / "chosen.zip";
+    zip.SetZipName(dir.Path() + platform::kPathDelim + "?");
+    ASSERT_EQ(backend.dialogs.size(), 1u);
+    EXPECT_EQ(backend.dialogs[0],
+              "Open a Zip File|Zip Files (*.ZIP)|*.zip|SFX Files (*.EXE)|*.exe|All Files "
+              "(*.*)|*.*|" +
+                  dir.Path() + platform::kPathDelim);
+    EXPECT_TRUE(SameText(zip.ZipName(), dir / "chosen.zip"));
+
+    backend.fileAnswer.clear();
+    try {
+        zip.SetZipName("?");
+        FAIL();
+    } catch (const EUserCanceled& e) {
+        EXPECT_STREQ(e.what(), "User canceled setting zip file name.");
+    }
+    EXPECT_TRUE(SameText(zip.ZipName(), dir / "chosen.zip"));
+
+    backend.dirAnswer = dir.Path() + platform::kPathDelim;
+    zip.SetDestDir("?");
+    EXPECT_EQ(zip.DestDir(), dir.Path());
+    EXPECT_EQ(backend.dialogs.back(), "dir|" + platform::CurrentDirectory() + "|create");
+    backend.dirAnswer.clear();
+    try {
+        zip.SetDestDir("?");
+        FAIL();
+    } catch (const EUserCanceled& e) {
+        EXPECT_STREQ(e.what(), "User canceled Set Desination Directory");
+    }
+    zip.SetDestDir(dir / "out" + platform::kPathDelim);
+    EXPECT_EQ(zip.DestDir(), dir / "out");
+}
+
+}  // namespace
+}  // namespace pagorix

@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include "archive/zip_records.h"
+#include "archive_test_support.h"
+#include "framework/date_time.h"
+#include "framework/exceptions.h"
+
+namespace pagorix {
+namespace {
+
+using test::Bytes;
+using test::ByteWriter;
+
+// An end record with the given comment, after `lead` bytes of filler.
+Bytes EndRecord(std::uint16_t thisDisk, const Bytes& comment, size_t lead = 0) {
+    ByteWriter w;
+    w.Fill(lead, 0x41)                                    // filler before the record
+        .U32(0x06054B50)                                  // end signature
+        .U16(thisDisk)                                    // this disk
+        .U16(thisDisk)                                    // central start disk
+        .U16(1)                                           // entries here
+        .U16(2)                                           // entries in total
+        .U32(46)                                          // central size
+        .U32(1234)                                        // central offset
+        .U16(static_cast<std::uint16_t>(comment.size()))  // comment length
+        .Raw(comment);                                    // comment
+    return w.Data();
+}
+
+TEST(FindEnd, LocatesTheRecordNearestTheEnd) {
+    const Bytes fakeInComment = EndRecord(7, {});
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        bool found;
+        std::uint16_t thisDisk;
+    } cases[] = {
+        {"21 bytes", Bytes(21, 0x50), false, 0},
+        {"bare record", EndRecord(0, {}), true, 0},
+        {"record after data", EndRecord(3, {}, 1000), true, 3},
+        {"comment of 65,513 bytes", EndRecord(1, Bytes(65513, 'c')), true, 1},
+        {"comment of 65,514 bytes hides it", EndRecord(1, Bytes(65514, 'c')), false, 0},
+        {"signature inside the comment wins", EndRecord(1, fakeInComment), true, 7},
+        {"no signature", Bytes(5000, 0x50), false, 0},
+    };
+    for (const Case& c : cases) {
+        TMemoryStream stream(c.bytes);
+        TEndCentral end;
+        EXPECT_EQ(end.FindEnd(stream), c.found) << c.what;
+        if (c.found) {
+            EXPECT_EQ(end.ThisDisk, c.thisDisk) << c.what;
+        }
+    }
+}
+
+TEST(FindEnd, FillsEveryFieldAndTheCommentPosition) {
+    TMemoryStream stream(EndRecord(0, Bytes(10, 'x'), 100));
+    TEndCentral end;
+    ASSERT_TRUE(end.FindEnd(stream));
+    EXPECT_EQ(end.EntriesThisDisk, 1);
+    EXPECT_EQ(end.TotalEntries, 2);
+    EXPECT_EQ(end.CentralSize, 46u);
+    EXPECT_EQ(end.CentralDirOffset, 1234u);
+    EXPECT_EQ(end.CommentLength, 10);
+    EXPECT_EQ(end.CommentPosition, 132u - 10u);
+    EXPECT_TRUE(end.ZipComment.empty());
+    end.ResetEnd();
+    EXPECT_EQ(end.EndSignature, 0x06054B50u);
+    EXPECT_EQ(end.TotalEntries, 0);
+    EXPECT_EQ(end.CommentPosition, 0u);
+}
+
+TEST(EntryNames, SplitAfterTheLastBackslashOrColon) {
+    const struct {
+        std::string stored, dir, name;
+    } cases[] = {
+        {"DOCS/INTRO.HTM", "DOCS\\", "INTRO.HTM"},
+        {"DOCS/", "DOCS\\", ""},
+        {"C:README", "C:", "README"},
+        {"a\\b/c.txt", "a\\b\\", "c.txt"},
+        {"plain", "", "plain"},
+        {"x/" + std::string(300, 'n'), "x\\", std::string(255, 'n')},
+    };
+    for (const auto& c : cases) {
+        std::string dir, name;
+        SplitEntryName(c.stored, dir, name);
+        EXPECT_EQ(dir, c.dir) << c.stored;
+        EXPECT_EQ(name, c.name) << c.stored;
+    }
+}
+
+TEST(DosDateTime, InvalidFieldsGiveTheZeroDateTime) {
+    const auto dos = [](int y, int mo, int d, int h, int mi, int s) {
+        return static_cast<std::uint32_t>((y - 1980) << 25 | mo << 21 | d << 16 | h << 11 |
+                                          mi << 5 | s / 2);
+    };
+    EXPECT_DOUBLE_EQ(DosDateTimeToDateTime(dos(2024, 3, 5, 6, 7, 8)),
+                     EncodeDate(2024, 3, 5) + EncodeTime(6, 7, 8, 0));
+    EXPECT_DOUBLE_EQ(DosDateTimeToDateTime(dos(1980, 1, 1, 0, 0, 0)), EncodeDate(1980, 1, 1));
+    const std::uint32_t invalid[] = {0,
+                                     dos(2024, 13, 1, 0, 0, 0),
+                                     dos(2023, 2, 29, 0, 0, 0),
+                                     dos(2024, 3, 5, 24, 0, 0),
+                                     dos(2024, 3, 5, 1, 60, 0),
+                                     dos(2024, 3, 5, 1, 1, 60)};
+    for (const std::uint32_t value : invalid) {
+        EXPECT_DOUBLE_EQ(DosDateTimeToDateTime(value), 0.0) << std::hex << value;
+    }
+}
+
+TEST(DateTime, FormatsTheListingsDateAndTime) {
+    const struct {
+        TDateTime value;
+        const char* format;
+        const char* text;
+    } cases[] = {
+        {EncodeDate(2024, 3, 5) + EncodeTime(6, 7, 8, 0), "mm/dd/yy", "03/05/24"},
+        {EncodeDate(2024, 3, 5) + EncodeTime(6, 7, 8, 0), "hh:mmam/pm", "06:07am"},
+        {EncodeDate(1999, 12, 31) + EncodeTime(23, 59, 0, 0), "hh:mmam/pm", "11:59pm"},
+        {EncodeTime(0, 5, 0, 0), "hh:mmam/pm", "12:05am"},
+        {EncodeTime(12, 0, 0, 0), "hh:mmam/pm", "12:00pm"},
+        {0.0, "mm/dd/yy", "12/30/99"},
+        {EncodeDate(2000, 2, 29), "yyyy-mm-dd", "2000-02-29"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatDateTime(c.format, c.value), c.text);
+    int y = 0, m = 0, d = 0;
+    DecodeDate(EncodeDate(1600, 2, 29), y, m, d);
+    EXPECT_EQ(y * 10000 + m * 100 + d, 16000229);
+}
+
+// A central record of 46 bytes for the name, with chosen lengths.
+Bytes CentralRecord(const std::string& name, std::uint16_t nameLength, std::uint16_t extra = 0) {
+    ByteWriter w;
+    w.U32(0x02014B50)       // central signature
+        .U16(0x0314)        // made by
+        .U16(20)            // needed
+        .U16(0x0009)        // flags: encrypted, data descriptor
+        .U16(8)             // method
+        .U32(0x58652CE4)    // time, date
+        .U32(0xDEADBEEF)    // CRC-32
+        .U32(100)           // compressed size
+        .U32(300)           // uncompressed size
+        .U16(nameLength)    // name length
+        .U16(extra)         // extra length
+        .U16(3)             // comment length
+        .U16(2)             // disk number
+        .U16(1)             // internal attributes
+        .U32(0x81A40020)    // external attributes
+        .U32(0x1000)        // local header offset
+        .Text(name)         // name
+        .Fill(extra, 0xEE)  // extra field
+        .Text("cmt");       // comment
+    return w.Data();
+}
+
+TEST(ReadCentralHeader, ReadsEveryFieldAndSkipsExtraAndComment) {
+    ByteWriter w;
+    w.Fill(5, 0)  // something in front, so CentralOffset is not 0
+        .Raw(CentralRecord("dir/File.txt", 12, 4))
+        .Text("NEXT");
+    TMemoryStream stream(w.Data());
+    stream.SetPosition(5);
+    TZipHeaderInfo info;
+    TStream* s = &stream;
+    ASSERT_TRUE(info.ReadCentralHeader(s));
+    EXPECT_EQ(stream.Position(), 5 + 46 + 12 + 4 + 3);
+    EXPECT_EQ(info.VersionMadeBy, 0x0314);
+    EXPECT_EQ(info.GPFlags, 9);
+    EXPECT_TRUE(info.Encrypted());
+    EXPECT_TRUE(info.HasDataDescriptor());
+    EXPECT_TRUE(info.HasComment());
+    EXPECT_EQ(info.CompressionMethod, 8);
+    EXPECT_EQ(info.CRC32, 0xDEADBEEFu);
+    EXPECT_EQ(info.CompressedSize, 100u);
+    EXPECT_EQ(info.UncompressedSize, 300u);
+    EXPECT_EQ(info.DiskNumberStart, 2);
+    EXPECT_EQ(info.ExternalAttrs, 0x81A40020u);
+    EXPECT_EQ(info.LocalOffset, 0x1000u);
+    EXPECT_EQ(info.CentralOffset, 5u);
+    EXPECT_EQ(info.EntryDir, "dir\\");
+    EXPECT_EQ(info.EntryName, "File.txt");
+}
+
+TEST(ReadCentralHeader, FailsOnShortOrForeignRecordsAndRewinds) {
+    const Bytes whole = CentralRecord("name.txt", 8);
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    } cases[] = {
+        {"cut inside the fixed part", Bytes(whole.begin(), whole.begin() + 30)},
+        {"name length past the end", CentralRecord("abc", 60000)},
+        {"local signature", ByteWriter().U32(0x04034B50).Fill(60, 0).Data()},
+        {"empty", {}},
+    };
+    for (const Case& c : cases) {
+        ByteWriter w;
+        w.Fill(3, 0).Raw(c.bytes);
+        TMemoryStream stream(w.Data());
+        stream.SetPosition(3);
+        TZipHeaderInfo info;
+        TStream* s = &stream;
+        EXPECT_FALSE(info.ReadCentralHeader(s)) << c.what;
+        EXPECT_EQ(stream.Position(), 3) << c.what;
+    }
+}
+
+TEST(ReadCentralHeader, ContinuesARecordCutByTheEndOfAVolume) {
+    const Bytes whole = CentralRecord("a.txt", 5);
+    TMemoryStream first(Bytes(whole.begin(), whole.begin() + 20));
+    TMemoryStream second(Bytes(whole.begin() + 20, whole.end()));
+    TZipHeaderInfo info;
+    TStream* s = &first;
+    int calls = 0;
+    ASSERT_TRUE(info.ReadCentralHeader(s, [&]() -> TStream* {
+        ++calls;
+        return &second;
+    }));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(s, &second);
+    EXPECT_EQ(info.EntryName, "a.txt");
+    EXPECT_EQ(info.LocalOffset, 0x1000u);
+}
+
+TEST(ReadLocalHeader, LeavesTheStreamAfterTheName) {
+    ByteWriter w;
+    w.U32(0x04034B50)     // local signature
+        .U16(20)          // needed
+        .U16(8)           // flags: data descriptor
+        .U16(0)           // method
+        .U32(0x58652CE4)  // time, date
+        .U32(0)           // CRC-32 (in the descriptor)
+        .U32(0)           // compressed size
+        .U32(0)           // uncompressed size
+        .U16(5)           // name length
+        .U16(9)           // extra length
+        .Text("x/y.z")    // name
+        .Fill(9, 0);      // extra field
+    TMemoryStream stream(w.Data());
+    TZipHeaderInfo info;
+    ASSERT_TRUE(info.ReadLocalHeader(stream));
+    EXPECT_EQ(stream.Position(), 35);
+    EXPECT_EQ(info.ExtraFieldLength, 9);
+    EXPECT_EQ(info.EntryDir, "x\\");
+    EXPECT_EQ(info.EntryName, "y.z");
+    EXPECT_EQ(info.VersionMadeBy, 0);
+    EXPECT_EQ(info.LocalOffset, 0u);
+
+    Bytes cut = w.Data();
+    cut.resize(32);  // the name is cut
+    TMemoryStream shortStream(cut);
+    EXPECT_FALSE(info.ReadLocalHeader(shortStream));
+    EXPECT_EQ(shortStream.Position(), 0);
+}
+
+TEST(Records, AssignCopiesFieldsAndRefusesOtherClasses) {
+    TZipHeaderInfo a;
+    a.CRC32 = 7;
+    a.EntryName = "n";
+    a.EntryDir = "d\\";
+    a.Selected = true;
+    a.CommentLength = 2;
+    a.EntryComment = "hi";
+    TZipHeaderInfo b;
+    b.Assign(a);
+    EXPECT_EQ(b.CRC32, 7u);
+    EXPECT_EQ(b.EntryDir + b.EntryName, "d\\n");
+    EXPECT_TRUE(b.Selected);
+    EXPECT_EQ(b.EntryComment, "hi");
+    TZipHeaderInfo c;
+    a.AssignTo(c);
+    EXPECT_EQ(c.EntryName, "n");
+
+    TEndCentral end;
+    EXPECT_THROW(b.Assign(end), EConvertError);
+    end.TotalEntries = 4;
+    end.ZipComment = "abc";
+    end.CommentLength = 99;
+    TEndCentral copy;
+    copy.Assign(end);
+    EXPECT_EQ(copy.TotalEntries, 4);
+    EXPECT_EQ(copy.CommentLength, 3);  // the copied text's length
+    EXPECT_THROW(copy.Assign(a), EConvertError);
+}
+
+}  // namespace
+}  // namespace pagorix
