@@ -1,0 +1,50 @@
+// Makes a book: the runtime image followed by the payload archive.
+//
+// Everything that can be checked is checked before the first byte is
+// written: the source folder, the output's place (never inside the source
+// folder), every file name, the manifest's texts, the start page and the
+// runtime image's size. The archive is then written with libzip into a
+// temporary file beside the output, the runtime and the archive are joined
+// into a second temporary file, and that one is renamed to the output at the
+// very end, so a failure never leaves half a book under the output's name.
+// Both temporary files are removed on every path out.
+//
+// Entries: the manifest first, then the book's files by name, each deflated
+// at the requested level unless deflating would not make it smaller, and
+// each encrypted with the traditional ZIP encryption under kArchivePassword.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "pack/manifest_writer.h"
+
+namespace pagorix {
+
+inline constexpr int kDefaultPackLevel = 6;
+
+struct PackRequest {
+    std::string sourceDir;
+    std::string output;
+    std::string stub;  // the runtime image: exactly PayloadOffset bytes
+    // startPage names the page relative to sourceDir; the manifest gets the
+    // name it will have in the unpacked (flat) book.
+    BookManifest manifest;
+    int level = kDefaultPackLevel;  // 1 to 9 deflates; 0 stores every file
+};
+
+struct PackStats {
+    std::size_t files = 0;       // the book's files, the manifest not counted
+    std::uint64_t bytes = 0;     // their total size
+    std::uint64_t bookSize = 0;  // the size of the book written, when done
+};
+
+// Called now and then with the share of the work done, from 0 to 1.
+using PackProgress = std::function<void(const PackStats& stats, double fraction)>;
+
+// Raises EPackError, naming the file, when the book cannot be made; the
+// output is then left as it was.
+PackStats PackBook(const PackRequest& request, const PackProgress& progress = {});
+
+}  // namespace pagorix
