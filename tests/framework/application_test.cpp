@@ -308,6 +308,23 @@ TEST_F(Framework, InputBoxTakesOneLineOfAtMost255AndCancelGivesTheEmptyText) {
                "input \"c\" \"p\" \"default\" -> Annuler", "input \"c\" \"p\" \"\" -> <Escape>"}));
 }
 
+TEST_F(Framework, FileDialogsTakeTheScriptsChoice) {
+    hb.AnswerOpenFile("Open a Zip File", "/books/a.zip");
+    hb.AnswerOpenFile("Open a Zip File", std::nullopt);
+    hb.AnswerSelectDirectory("/books/out");
+    std::string name = "keep";
+    EXPECT_TRUE(OpenFileDialog("Open a Zip File", "Zip Files (*.ZIP)|*.zip", "/", name));
+    EXPECT_EQ(name, "/books/a.zip");
+    EXPECT_FALSE(OpenFileDialog("Open a Zip File", "", "/", name));
+    EXPECT_EQ(name, "/books/a.zip");
+    std::string directory = "/start";
+    EXPECT_TRUE(SelectDirectoryDialog(directory, true));
+    EXPECT_EQ(directory, "/books/out");
+    EXPECT_EQ(hb.Transcript(), (Lines{"open \"Open a Zip File\" -> \"/books/a.zip\"",
+                                      "open \"Open a Zip File\" -> Annuler",
+                                      "directory \"/start\" -> \"/books/out\""}));
+}
+
 TEST_F(Framework, ScriptFailuresAreReportedClearly) {
     std::vector<std::string> seen;
     hb.SetFailureHandler([&](const std::string& message) { seen.push_back(message); });
