@@ -133,9 +133,10 @@ int Run(int argc, char** argv) {
     app.set_version_flag("--version", std::string(kToolName) + " " + kVersion);
     app.add_option("SOURCE_DIR", line.sourceDir, "folder of the book's pages (all its files go in)")
         ->required();
-    app.add_option("-o,--output", line.output, "the book to write")->required();
+    app.add_option("-o,--output", line.output, "the book to write")->type_name("BOOK")->required();
     app.add_option("--title", line.title, "the book's title")->required();
     app.add_option("--start", line.start, "the page the book opens, relative to SOURCE_DIR")
+        ->type_name("PAGE")
         ->required();
     app.add_option("--intro", line.intro, "a Yes/No question asked before the book opens");
     app.add_option("--status", line.status, "the status line while the book unpacks")
@@ -148,6 +149,7 @@ int Run(int argc, char** argv) {
     CLI::Option* stub = app.add_option(
         "--stub", line.stub,
         "the book runtime to use (a file of " + std::to_string(PayloadOffset) + " bytes)");
+    stub->type_name("PATH");
     CLI::Option* target =
         app.add_option("--target", line.target, "the system the book runs on; picks its runtime")
             ->check(CLI::IsMember({"linux", "windows"}))

@@ -1,0 +1,253 @@
+#include "pack/book_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string_view>
+
+#include "framework/sysutils.h"
+#include "pack_test_support.h"
+
+namespace pagorix {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+Bytes Text(std::size_t size, std::uint32_t seed) {
+    static const char* const kWords[] = {"book ", "page ", "browser ", "archive ", "\n",
+                                         "<p>",   "</p>",  "runtime ", "chapter "};
+    std::mt19937 random(seed);
+    Bytes out;
+    while (out.size() < size) {
+        const char* word = kWords[random() % std::size(kWords)];
+        out.insert(out.end(), word, word + std::strlen(word));
+    }
+    out.resize(size);
+    return out;
+}
+
+// A book folder of text and binary files, sizes 0 to 3 MB, names with blanks,
+// Windows-1252 letters and subfolders.
+std::map<std::string, Bytes> RandomBook() {
+    return {
+        {"index.html", Text(1200, 1)},
+        {"empty.txt", {}},
+        {"one.txt", Text(1, 2)},
+        {"img/photo one.bin", test::RandomBytes(3 * 1024 * 1024, 3)},
+        {"chapters/Caf\u00E9 \u2013 \u00E9t\u00E9.html", Text(200000, 4)},
+        {"data/\u00DCber \u0152uvre \u20AC.txt", Text(65536, 5)},
+        {"sub/deeper/x y z.dat", test::RandomBytes(65537, 6)},
+        {"big text.txt", Text(2500000, 7)},
+        {"edge.bin", test::RandomBytes(65535, 8)},
+    };
+}
+
+PackRequest Request(const test::TempDir& dir) {
+    PackRequest request;
+    request.sourceDir = dir / "src";
+    request.output = dir / "book";
+    request.stub = test::WriteFakeStub(dir);
+    request.manifest.producer = "pagorix-pack test";
+    request.manifest.title = "Test book";
+    request.manifest.startPage = "index.html";
+    request.manifest.built = "2026-12-06";
+    return request;
+}
+
+// Whether `text` matches `pattern`, where "*" stands for any run of characters.
+bool Like(std::string_view pattern, std::string_view text) {
+    if (pattern.empty()) return text.empty();
+    if (pattern[0] == '*') {
+        for (size_t skip = 0; skip <= text.size(); ++skip) {
+            if (Like(pattern.substr(1), text.substr(skip))) return true;
+        }
+        return false;
+    }
+    return !text.empty() && pattern[0] == text[0] && Like(pattern.substr(1), text.substr(1));
+}
+
+std::string Cp1252(const std::string& utf8) {
+    return Utf8ToCp1252(utf8).text;
+}
+
+TEST(PackBook, RoundTripThroughLibzipAndInfoZip) {
+    test::TempDir dir;
+    const auto files = RandomBook();
+    test::WriteTree(dir / "src", files);
+    const PackRequest request = Request(dir);
+    const PackStats stats = PackBook(request);
+    EXPECT_EQ(stats.files, files.size());
+
+    const Bytes book = test::ReadFile(request.output);
+    EXPECT_EQ(stats.bookSize, book.size());
+    ASSERT_GT(book.size(), static_cast<size_t>(PayloadOffset));
+    EXPECT_TRUE(
+        std::equal(book.begin(), book.begin() + PayloadOffset, test::FakeStubBytes().begin()));
+
+    const std::string payload = dir / kArchiveCopyName;
+    test::CutPayload(request.output, payload);
+    const auto entries = test::ReadWithLibzip(payload);
+    ASSERT_EQ(entries.size(), files.size() + 1);
+    EXPECT_TRUE(entries.contains(kManifestName));
+    for (const auto& [name, info] : entries)
+        EXPECT_TRUE(info.encrypted) << name;
+    for (const auto& [name, bytes] : files) {
+        const auto found = entries.find(Cp1252(name));
+        ASSERT_NE(found, entries.end()) << name;
+        EXPECT_TRUE(found->second.data == bytes) << name;
+    }
+
+    if (!test::HaveInfoZipUnzip()) GTEST_SKIP() << "Info-ZIP unzip is not installed";
+    const std::string out = dir / "unzipped";
+    const test::CommandResult unzip =
+        test::RunCommand("unzip -qq -P " + test::Quote(kArchivePassword) + " " +
+                         test::Quote(payload) + " -d " + test::Quote(out));
+    ASSERT_EQ(unzip.status, 0) << unzip.output;
+    const auto extracted = test::ReadTree(out);
+    EXPECT_EQ(extracted.size(), files.size() + 1);
+    for (const auto& [name, bytes] : files) {
+        const auto found = extracted.find(Cp1252(name));
+        ASSERT_NE(found, extracted.end()) << name;
+        EXPECT_TRUE(found->second == bytes) << name;
+    }
+}
+
+TEST(PackBook, DeflatesOnlyWhatGetsSmallerAndWritesTheManifest) {
+    const std::map<std::string, Bytes> files = {
+        {"Chapters/Start Page.HTML", Text(5000, 1)},
+        {"noise.bin", test::RandomBytes(40000, 2)},
+        {"empty", {}},
+    };
+    const struct {
+        int level;
+        std::uint16_t text, noise, empty, manifest;
+    } cases[] = {
+        {6, 8, 0, 0, 8},
+        {9, 8, 0, 0, 8},
+        {0, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::WriteTree(dir / "src", files);
+        PackRequest request = Request(dir);
+        request.level = c.level;
+        request.manifest.startPage = "chapters\\start page.html";  // found whatever the case
+        PackBook(request);
+        test::CutPayload(request.output, dir / "payload.zip");
+        const auto entries = test::ReadWithLibzip(dir / "payload.zip");
+        ASSERT_EQ(entries.size(), 4u);
+        EXPECT_EQ(entries.at("Chapters/Start Page.HTML").method, c.text) << c.level;
+        EXPECT_EQ(entries.at("noise.bin").method, c.noise) << c.level;
+        EXPECT_EQ(entries.at("empty").method, c.empty) << c.level;
+        EXPECT_EQ(entries.at(kManifestName).method, c.manifest) << c.level;
+        BookManifest expected = request.manifest;
+        expected.startPage = "Start Page.HTML";  // the name it has once unpacked flat
+        const Bytes manifest = entries.at(kManifestName).data;
+        EXPECT_EQ(std::string(manifest.begin(), manifest.end()), WriteManifest(expected));
+    }
+}
+
+struct Refusal {
+    const char* what;
+    std::function<void(const test::TempDir&, PackRequest&)> setUp;
+    std::string message;
+};
+
+TEST(PackBook, RefusalsNameTheProblemAndLeaveNoFile) {
+    const Refusal cases[] = {
+        {"no source", [](auto& d, auto& r) { r.sourceDir = d / "missing"; },
+         "the source folder \"*/missing\" does not exist"},
+        {"source is a file", [](auto&, auto& r) { r.sourceDir = r.stub; },
+         "\"*stub.bin\" is not a folder"},
+        {"no start page", [](auto&, auto& r) { r.manifest.startPage = "nope.html"; },
+         "the start page \"nope.html\" is not in the source folder"},
+        {"start page outside", [](auto&, auto& r) { r.manifest.startPage = "../stub.bin"; },
+         "the start page \"../stub.bin\" is not in the source folder"},
+        {"output inside source", [](auto& d, auto& r) { r.output = d / "src/sub/../book"; },
+         "the book \"*/src/sub/../book\" would be inside the source folder \"*/src\""},
+        {"output is a folder",
+         [](auto& d, auto& r) {
+             fs::create_directory(d / "shelf");
+             r.output = d / "shelf";
+         },
+         "\"*/shelf\" is a folder; give the book's file name"},
+        {"output folder missing", [](auto& d, auto& r) { r.output = d / "no/book"; },
+         "cannot write \"*/no/book\": its folder does not exist"},
+        {"short stub",
+         [](auto& d, auto& r) {
+             test::WriteFile(r.stub, test::Bytes(static_cast<size_t>(PayloadOffset) - 1, 0));
+             static_cast<void>(d);
+         },
+         "the runtime \"*stub.bin\" is 325119 bytes long; a book's runtime must be exactly 325120 "
+         "bytes"},
+        {"no stub", [](auto& d, auto& r) { r.stub = d / "nothing"; },
+         "cannot open the runtime \"*/nothing\": No such file or directory"},
+        {"title", [](auto&, auto& r) { r.manifest.title = "\u0394"; },
+         "the title holds \"\u0394\" (U+0394), which Windows-1252 cannot hold"},
+        {"same flat name",
+         [](auto& d, auto&) {
+             test::WriteTree(d / "src", {{"b/Index.HTML", {}}});
+         },
+         "\"b/Index.HTML\" and \"index.html\" would both be unpacked as \"index.html\"*"},
+        {"same accented name",
+         [](auto& d, auto&) {
+             test::WriteTree(d / "src", {{"a/\u00C9t\u00E9.txt", {}}, {"b/\u00E9T\u00C9.txt", {}}});
+         },
+         "\"a/\u00C9t\u00E9.txt\" and \"b/\u00E9T\u00C9.txt\" would both be unpacked as*"},
+        {"manifest's name",
+         [](auto& d, auto&) {
+             test::WriteTree(d / "src", {{"x/Pagorix.kbm", {}}});
+         },
+         "the file \"x/Pagorix.kbm\" has a name that the book keeps for its own manifest; rename "
+         "it"},
+        {"archive copy's name", [](auto& d, auto&) { test::WriteFile(d / "src/PAGORIX.zip", "x"); },
+         "the file \"PAGORIX.zip\" has a name that the book keeps for its own archive copy*"},
+        {"Windows name", [](auto& d, auto&) { test::WriteFile(d / "src/why?.html", "x"); },
+         "the file name \"why?.html\" holds \"?\", which a Windows file name cannot hold"},
+        {"name beyond Windows-1252",
+         [](auto& d, auto&) { test::WriteFile(d / "src/\u03A9.html", "x"); },
+         "the file name \"\u03A9.html\" holds \"\u03A9\" (U+03A9), which Windows-1252 cannot hold"},
+        {"level", [](auto&, auto& r) { r.level = 10; }, "the compression level must be 0 to 9"},
+    };
+    for (const Refusal& c : cases) {
+        test::TempDir dir;
+        test::WriteTree(dir / "src", {{"index.html", Text(100, 1)}});
+        PackRequest request = Request(dir);
+        test::WriteFile(request.output, "old book");  // kept as it was
+        c.setUp(dir, request);
+        const auto before = test::Names(dir.Path());
+        try {
+            PackBook(request);
+            ADD_FAILURE() << c.what << ": accepted";
+        } catch (const EPackError& e) {
+            EXPECT_TRUE(Like(c.message, e.what())) << c.what << ": " << e.what();
+        }
+        EXPECT_EQ(test::Names(dir.Path()), before) << c.what;
+        if (fs::is_regular_file(dir / "book")) {
+            EXPECT_TRUE(test::ReadText(dir / "book") == "old book") << c.what << ": book replaced";
+        }
+    }
+}
+
+TEST(PackBook, AFailureWhileWritingLeavesNoFile) {
+    test::TempDir dir;
+    test::WriteTree(dir / "src",
+                    {{"index.html", Text(100, 1)}, {"z.bin", test::RandomBytes(100000, 2)}});
+    PackRequest request = Request(dir);
+    request.level = 0;  // no size checks: the first progress comes from the archive writer
+    const auto before = test::Names(dir.Path());
+    bool removed = false;
+    const auto pullTheRug = [&](const PackStats&, double) {
+        if (!removed) removed = fs::remove(dir / "src/z.bin");
+    };
+    EXPECT_THROW(PackBook(request, pullTheRug), EPackError);
+    EXPECT_TRUE(removed);
+    EXPECT_EQ(test::Names(dir.Path()), before);
+}
+
+}  // namespace
+}  // namespace pagorix
