@@ -147,7 +147,8 @@ private:
     void ForgetArchive();
     void CreateDirectory();
     TDateTime FileDateOf(const std::string& fileName) const;
-    bool ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_t& count);
+    void ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_t& count,
+                      const std::string& dest);
     void FinishDeferredRelease();
     void SkipRemaining(std::int32_t& count);
 

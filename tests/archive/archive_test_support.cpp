@@ -9,6 +9,13 @@
 
 namespace pagorix::test {
 
+namespace {
+std::uint32_t UncompressedSize(const EntrySpec& e) {
+    return static_cast<std::uint32_t>(
+        e.uncompressedSize >= 0 ? e.uncompressedSize : static_cast<std::int64_t>(e.data.size()));
+}
+}  // namespace
+
 BuiltZip BuildZip(const std::vector<EntrySpec>& entries, const Bytes& prefix,
                   const std::string& comment) {
     BuiltZip built;
@@ -26,7 +33,7 @@ BuiltZip BuildZip(const std::vector<EntrySpec>& entries, const Bytes& prefix,
             .U32(e.dosDateTime)                              // time, date
             .U32(crc)                                        // CRC-32
             .U32(static_cast<std::uint32_t>(e.data.size()))  // compressed size
-            .U32(static_cast<std::uint32_t>(e.data.size()))  // uncompressed size
+            .U32(UncompressedSize(e))                        // uncompressed size
             .U16(static_cast<std::uint16_t>(e.name.size()))  // name length
             .U16(0)                                          // extra length
             .Text(e.name)                                    // name
@@ -44,7 +51,7 @@ BuiltZip BuildZip(const std::vector<EntrySpec>& entries, const Bytes& prefix,
             .U32(e.dosDateTime)                              // time, date
             .U32(crcs[i])                                    // CRC-32
             .U32(static_cast<std::uint32_t>(e.data.size()))  // compressed size
-            .U32(static_cast<std::uint32_t>(e.data.size()))  // uncompressed size
+            .U32(UncompressedSize(e))                        // uncompressed size
             .U16(static_cast<std::uint16_t>(e.name.size()))  // name length
             .U16(0)                                          // extra length
             .U16(0)                                          // comment length

@@ -56,6 +56,7 @@ struct EntrySpec {
     std::uint32_t dosDateTime = 0x58652CE4;  // 2024-03-05 05:39:08
     std::uint32_t crc = 0;                   // 0: computed from data
     bool computeCrc = true;
+    std::int64_t uncompressedSize = -1;  // -1: the size of data
 };
 
 struct BuiltZip {

@@ -165,5 +165,53 @@ TEST(UnzipCli, ListingFollowsTheSortMode) {
     EXPECT_EQ(bySize.output.substr(0, bySize.output.find('\t')), "rep.dat");
 }
 
+TEST(UnzipCli, ExtractsTestsAndReportsFailures) {
+    SKIP_WITHOUT_CLI();
+    test::TempDir dir;
+    const std::string store = Quote(test::CorpusPath("iz_store.zip"));
+    const std::string encStore = Quote(test::CorpusPath("iz_enc_store.zip"));
+    const std::string out = Quote(dir / "out");
+    const struct {
+        std::string arguments;
+        int status;
+        const char* shows;
+    } cases[] = {
+        {store + " -d " + out + " -q", 0, ""},
+        {"-d " + out + " -n " + store, 0, "skipping"},
+        {store + " -o -d " + out, 0, "4 extracted OK"},
+        {"-t -P 'RKTM4V?PQ918XN2' " + encStore, 0, "4 tested OK"},
+        {"-t -P wrong " + encStore, 1, "licenses.txt: wrong password"},
+        {"-t " + encStore, 1, "encrypted; give the password with -P"},
+        {"-t " + Quote(test::CorpusPath("iz_deflate.zip")) + " 'sub/*'", 0, "1 tested OK"},
+        {"-t " + Quote(test::CorpusPath("hw_shrink.zip")) + " licenses.txt", 1,
+         "licenses.txt: unsupported compression method 1"},
+    };
+    for (const auto& c : cases) {
+        const RunResult run = RunUnzip(c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.shows), std::string::npos) << c.arguments << "\n" << run.output;
+    }
+    EXPECT_EQ(test::ReadFile(dir / "out/sub/note.txt").size(), 30u);
+    EXPECT_EQ(test::ReadFile(dir / "out/licenses.txt").size(), 73037u);
+
+    const RunResult junked =
+        RunUnzip("-j -q -d " + Quote(dir / "flat") + " " + store + " sub/note.txt");
+    EXPECT_EQ(junked.status, 0) << junked.output;
+    EXPECT_TRUE(test::Exists(dir / "flat/note.txt"));
+    EXPECT_FALSE(test::Exists(dir / "flat/sub"));
+}
+
+TEST(UnzipCli, MissingVolumeOfASplitArchiveIsNamed) {
+    SKIP_WITHOUT_CLI();
+    test::TempDir dir;
+    for (const char* part : {"iz_split.z02", "iz_split.zip"}) {
+        test::WriteFile(dir / part, test::ReadFile(test::CorpusPath(part)));
+    }
+    const RunResult run = RunUnzip("-t " + Quote(dir / "iz_split.zip"));
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_NE(run.output.find("volume 1 of 3 is missing"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("iz_split.z01"), std::string::npos) << run.output;
+}
+
 }  // namespace
 }  // namespace pagorix

@@ -1,0 +1,188 @@
+#include "archive/extraction_run.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/archive_errors.h"
+#include "archive/unzipper.h"
+#include "archive/zip_cipher.h"
+#include "framework/application.h"
+#include "streams/utilities.h"
+
+namespace pagorix {
+
+ExtractionRun::ExtractionRun(TUnZipper& owner)
+    : WorkArea(kWorkAreaSize, 0),
+      InBuf(kIoBufferSize, 0),
+      InPtr(InBuf.data()),
+      InStream(owner.ZipStream()),
+      OutBuf(kIoBufferSize, 0),
+      OutPtr(OutBuf.data()),
+      m_owner(owner) {}
+
+bool ExtractionRun::Encrypted() const {
+    return m_owner.m_currentEntry.Encrypted();
+}
+
+std::int32_t ExtractionRun::StillToRead() const {
+    return static_cast<std::int32_t>(m_owner.m_currentEntry.CompressedSize);
+}
+
+void ExtractionRun::ConsumeToRead(std::int32_t n) {
+    m_owner.m_currentEntry.CompressedSize = static_cast<std::uint32_t>(StillToRead() - n);
+}
+
+void ExtractionRun::StartEntry(TStream* outStream) {
+    InStream = m_owner.ZipStream();
+    CompressedLeft = StillToRead();
+    UncompressedSize = static_cast<std::int32_t>(m_owner.m_currentEntry.UncompressedSize);
+    OutStream = outStream;
+    BitBuffer = 0;
+    BitCount = 0;
+    EntryBytesOut = 0;
+    InCount = 0;
+    OutCount = 0;
+    OutPtr = OutBuf.data();
+    m_owner.m_runningCRC = kCrcPreset;
+}
+
+void ExtractionRun::Refill() {
+    if (m_owner.DoProcessMessages) {
+        Application().ProcessMessages();
+        if (m_owner.m_cancelled) {
+            m_owner.m_cancelled = false;
+            throw EUserCanceled(archive_messages::kUserAborted);
+        }
+    }
+    const std::int32_t len = std::clamp(StillToRead(), 0, kIoBlock);
+    std::int32_t got = InStream->Read(InBuf.data(), len);
+    if (got < 0) got = 0;
+    if (got < len) {
+        if (m_owner.m_endCentral.ThisDisk != 0 && m_owner.OnGetNextDisk) {
+            InStream = m_owner.OpenVolume(m_owner.m_currentVolume + 2);
+            const std::int32_t more = InStream->Read(InBuf.data() + got, len - got);
+            if (more > 0) got += more;
+        } else {
+            throw EFatalUnzipError(archive_messages::kPrematureEnd);
+        }
+    }
+    InCount = static_cast<std::uint16_t>(got);
+    if (Encrypted()) m_owner.m_cipher.DecryptBuffer(InBuf.data(), static_cast<std::uint16_t>(len));
+    ConsumeToRead(len);
+}
+
+std::uint16_t ExtractionRun::NextByte(std::uint16_t& b) {
+    if (CompressedLeft <= 0) {
+        --CompressedLeft;
+        return 0;
+    }
+    --CompressedLeft;
+    if (InCount == 0) {
+        Refill();
+        if (InCount == 0) return 0;
+        InPtr = InBuf.data();
+    }
+    b = *InPtr++;
+    --InCount;
+    return 8;
+}
+
+const std::uint8_t* ExtractionRun::TakeBulk(std::int32_t n) {
+    const std::uint8_t* start = InPtr;
+    InPtr += n;
+    InCount = static_cast<std::uint16_t>(InCount - n);
+    CompressedLeft -= n;
+    if (n > 0) LastByte = InPtr[-1];
+    return start;
+}
+
+void ExtractionRun::RefillBitBuffer() {
+    InputExhausted = true;
+    std::uint16_t byte = 0;
+    while (BitCount < 25 && NextByte(byte) != 0) {
+        BitBuffer |= static_cast<std::uint32_t>(byte) << BitCount;
+        BitCount = static_cast<std::uint16_t>(BitCount + 8);
+        InputExhausted = false;
+    }
+}
+
+std::uint16_t ExtractionRun::ReadBits(unsigned n) {
+    if (n > BitCount) RefillBitBuffer();
+    const auto value = static_cast<std::uint16_t>(BitBuffer & mask[n]);
+    BitBuffer >>= n;
+    // Past the end of the data the missing bits read as 0 and the count
+    // stays at 0 instead of wrapping.
+    BitCount = static_cast<std::uint16_t>(n > BitCount ? 0 : BitCount - n);
+    return value;
+}
+
+std::uint8_t ExtractionRun::ReadBits8(unsigned n) {
+    if (n > BitCount) RefillBitBuffer();
+    const auto value = static_cast<std::uint8_t>(BitBuffer & (mask[n] & 0xFF));
+    BitBuffer >>= n;
+    BitCount = static_cast<std::uint16_t>(n > BitCount ? 0 : BitCount - n);
+    return value;
+}
+
+void ExtractionRun::EnsureBits(unsigned n, std::uint32_t& b, std::uint16_t& k) {
+    while (k < n) {
+        NextByte(LastByte);
+        b |= static_cast<std::uint32_t>(LastByte & 0xFF) << k;
+        k = static_cast<std::uint16_t>(k + 8);
+    }
+}
+
+void ExtractionRun::PutByte(std::uint8_t c) {
+    *OutPtr++ = c;
+    if (++OutCount == kIoBlock) FlushOutput();
+}
+
+void ExtractionRun::FlushWindow(std::uint32_t n) {
+    const std::uint32_t limit = std::min<std::uint32_t>(n, kWorkAreaSize);
+    std::uint32_t at = 0;
+    while (at < limit) {
+        const std::uint32_t piece =
+            std::min<std::uint32_t>(limit - at, static_cast<std::uint32_t>(kIoBlock - OutCount));
+        std::memcpy(OutPtr, WorkArea.data() + at, piece);
+        OutCount = static_cast<std::uint16_t>(OutCount + piece);
+        OutPtr += piece;
+        at += piece;
+        if (OutCount == kIoBlock) FlushOutput();
+    }
+}
+
+void ExtractionRun::FlushOutput() {
+    if (OutCount == 0) return;
+    if (OutStream != nullptr) OutStream->Write(OutBuf.data(), OutCount);
+    m_owner.m_runningCRC = Crc32Update(m_owner.m_runningCRC, OutBuf.data(), OutCount);
+    EntryBytesOut += OutCount;
+    if (m_owner.OnFilePercentDone) {
+        m_owner.OnFilePercentDone(
+            m_owner, PercentOf(static_cast<std::int32_t>(m_owner.m_currentEntry.UncompressedSize),
+                               EntryBytesOut));
+    }
+    if (m_owner.OnTotalPercentDone) {
+        m_owner.m_bytesDone += OutCount;
+        m_owner.OnTotalPercentDone(m_owner, PercentOf64(m_owner.m_totalBytes, m_owner.m_bytesDone));
+    }
+    OutCount = 0;
+    OutPtr = OutBuf.data();
+}
+
+void ExtractionRun::ExtractStored() {
+    OutCount = static_cast<std::uint16_t>(std::clamp(StillToRead(), 0, kIoBlock));
+    while (StillToRead() > 0) {
+        // A short read leaves the rest of the block as it was; the CRC-32
+        // check rejects the entry afterwards.
+        InStream->Read(OutBuf.data(), OutCount);
+        if (Encrypted()) m_owner.m_cipher.DecryptBuffer(OutBuf.data(), OutCount);
+        ConsumeToRead(OutCount);
+        OutPtr = OutBuf.data() + OutCount;
+        FlushOutput();
+        OutCount = static_cast<std::uint16_t>(std::clamp(StillToRead(), 0, kIoBlock));
+    }
+    OutCount = 0;
+    OutPtr = OutBuf.data();
+}
+
+}  // namespace pagorix

@@ -1,0 +1,117 @@
+// ExtractionRun: the frame every decompressor works in during one UnZip call.
+//
+// It owns the three per-run buffers (WorkArea 32,780 bytes, InBuf and OutBuf
+// 16,001 bytes each, 16,000 used) from construction to destruction, so they
+// are released on every exit path of the run. For each entry it holds the
+// cursors the decompressors share, under the names they use:
+//
+//   input   NextByte refills InBuf in blocks of up to 16,000 bytes from
+//           InStream, decrypting each block, pumping messages and honouring a
+//           cancel request before each refill, continuing on the next volume
+//           of a split archive, and delivering nothing past the entry's end.
+//           CompressedLeft counts the entry's bytes not yet consumed; the
+//           bytes not yet read from the archive are the CompressedSize of the
+//           component's CurrentEntry.
+//   bits    the shared reader (BitBuffer, BitCount, InputExhausted) of
+//           unshrink and unreduce; EnsureBits/DropBits for decoders that keep
+//           their own bit buffer and take LastByte copies past the end.
+//   output  PutByte / FlushWindow collect bytes in OutBuf; FlushOutput writes
+//           them, runs the CRC-32 and raises the progress events.
+//
+// Bulk input for fast decoders: while BulkAvailable() is at least n, the next
+// n bytes may be taken straight from InPtr with TakeBulk(n) (or by moving
+// InPtr, InCount, CompressedLeft and LastByte the same way). Such bytes never
+// need a refill, so pumping, cancel checks, volume changes and the end of the
+// entry's data all still happen inside NextByte, at exactly the byte where
+// the byte-wise reader meets them.
+//
+// Invariants: OutPtr == OutBuf + OutCount; InPtr + InCount is the end of the
+// valid data in InBuf; OutCount < 16,000 between calls.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "framework/stream.h"
+
+namespace pagorix {
+
+class TUnZipper;
+
+inline constexpr std::int32_t kWorkAreaSize = 32780;
+inline constexpr std::int32_t kIoBufferSize = 16001;
+inline constexpr std::int32_t kIoBlock = 16000;
+
+// mask[n] = 2^n - 1.
+inline constexpr std::uint16_t mask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
+                                           0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
+                                           0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
+
+class ExtractionRun {
+public:
+    explicit ExtractionRun(TUnZipper& owner);
+    ExtractionRun(const ExtractionRun&) = delete;
+    ExtractionRun& operator=(const ExtractionRun&) = delete;
+
+    // Prepares the cursors for the component's CurrentEntry, whose
+    // CompressedSize already excludes an encryption header.
+    void StartEntry(TStream* outStream);
+
+    // 8 with the next compressed byte in b, or 0 (b unchanged) when none.
+    std::uint16_t NextByte(std::uint16_t& b);
+
+    void RefillBitBuffer();
+    std::uint16_t ReadBits(unsigned n);  // n <= 16
+    std::uint8_t ReadBits8(unsigned n);  // n <= 8
+    void EnsureBits(unsigned n, std::uint32_t& b, std::uint16_t& k);
+    static void DropBits(unsigned n, std::uint32_t& b, std::uint16_t& k) {
+        b >>= n;
+        k = static_cast<std::uint16_t>(k - n);
+    }
+
+    void PutByte(std::uint8_t c);
+    // Appends the first n bytes of WorkArea to the output.
+    void FlushWindow(std::uint32_t n);
+    void FlushOutput();
+    // Method 0: copies the entry through OutBuf, decrypting block by block.
+    void ExtractStored();
+
+    // Bytes that may be taken from InPtr without a refill and without passing
+    // the end of the entry's data.
+    std::int32_t BulkAvailable() const {
+        return InCount < CompressedLeft ? InCount : (CompressedLeft > 0 ? CompressedLeft : 0);
+    }
+    // Takes n <= BulkAvailable() bytes; returns where they start.
+    const std::uint8_t* TakeBulk(std::int32_t n);
+
+    TUnZipper& Owner() { return m_owner; }
+
+    std::int32_t UncompressedSize = 0;
+    std::vector<std::uint8_t> WorkArea;
+    std::uint16_t LastByte = 0;
+    std::uint32_t BitBuffer = 0;
+    std::uint16_t BitCount = 0;
+    bool InputExhausted = false;
+    std::vector<std::uint8_t> InBuf;
+    std::uint8_t* InPtr;
+    TStream* InStream;
+    std::uint16_t InCount = 0;
+    std::int32_t CompressedLeft = 0;
+    std::vector<std::uint8_t> OutBuf;
+    std::uint8_t* OutPtr;
+    std::int32_t EntryBytesOut = 0;
+    TStream* OutStream = nullptr;
+    std::uint16_t OutCount = 0;
+
+private:
+    bool Encrypted() const;
+    // The entry's bytes not yet read from the archive (signed: it may fall
+    // below zero for an encrypted entry shorter than its header).
+    std::int32_t StillToRead() const;
+    void ConsumeToRead(std::int32_t n);
+    void Refill();
+
+    TUnZipper& m_owner;
+};
+
+}  // namespace pagorix

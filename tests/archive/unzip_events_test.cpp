@@ -1,0 +1,492 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+
+#include "archive/archive_errors.h"
+#include "archive/unzipper.h"
+#include "archive/zip_cipher.h"
+#include "archive_test_support.h"
+#include "framework/dialogs.h"
+#include "framework/sysutils.h"
+#include "platform/platform.h"
+
+namespace pagorix {
+namespace {
+
+using test::BackendDouble;
+using test::Bytes;
+using test::EntrySpec;
+using test::TempDir;
+
+// Records every event as one line of text.
+struct Recorder {
+    explicit Recorder(TUnZipper& zip, const std::string& base = {}) : m_base(base) {
+        zip.OnStartUnZipInfo = [this](TUnZipper&, std::int32_t n, std::int64_t total, bool& stop) {
+            log.push_back(Format("info %d %lld", n, static_cast<long long>(total)));
+            stop = stopNow;
+        };
+        zip.OnStartUnZip = [this](TUnZipper&, std::int32_t i, const std::string& name, bool& skip) {
+            log.push_back(Format("start %d %s", i, Shown(name).c_str()));
+            skip = skipIndex == i;
+            if (onStart) onStart(i);
+        };
+        zip.OnFilePercentDone = [this](TUnZipper&, std::int32_t p) {
+            log.push_back(Format("file %d", p));
+        };
+        zip.OnTotalPercentDone = [this](TUnZipper&, std::int32_t p) {
+            log.push_back(Format("total %d", p));
+        };
+        zip.OnEndUnZip = [this](TUnZipper&, std::int32_t i, const std::string& name) {
+            log.push_back(Format("end %d %s", i, Shown(name).c_str()));
+        };
+        zip.OnSkippingFile = [this](TUnZipper&, TSkipReason r, std::int32_t i) {
+            log.push_back(Format("skip %d reason %d", i, static_cast<int>(r)));
+        };
+        zip.OnBadPassword = [this](TUnZipper&, std::int32_t i) {
+            log.push_back(Format("badpassword %d", i));
+        };
+        zip.OnBadCRC = [this](TUnZipper&, std::uint32_t calc, std::uint32_t stored,
+                              std::int32_t i) {
+            log.push_back(Format("badcrc %d %08x %08x", i, calc, stored));
+        };
+    }
+    // Paths relative to the destination, with "/" separators.
+    std::string Shown(std::string path) const {
+        if (!m_base.empty() && path.rfind(m_base, 0) == 0) path = path.substr(m_base.size());
+        for (char& c : path) {
+            if (c == platform::kPathDelim) c = '/';
+        }
+        return path;
+    }
+    std::vector<std::string> log;
+    bool stopNow = false;
+    int skipIndex = -1;
+    std::function<void(int)> onStart;
+
+private:
+    std::string m_base;
+};
+
+std::vector<std::string> Only(const std::vector<std::string>& log,
+                              const std::set<std::string>& kinds) {
+    std::vector<std::string> out;
+    for (const auto& line : log) {
+        if (kinds.count(line.substr(0, line.find(' '))) != 0) out.push_back(line);
+    }
+    return out;
+}
+
+// An entry encrypted the way zip -P does it, the check byte from the CRC.
+EntrySpec Encrypted(const std::string& name, const Bytes& plain, const std::string& password) {
+    const std::uint32_t crc = Crc32Of(plain.data(), plain.size());
+    Bytes header = test::RandomBytes(12, 77);
+    header[11] = static_cast<std::uint8_t>(crc >> 24);
+    ZipCipher cipher;
+    cipher.InitKeys(password);
+    Bytes data;
+    for (const Bytes* part :
+         {static_cast<const Bytes*>(&header), static_cast<const Bytes*>(&plain)}) {
+        for (const std::uint8_t p : *part) {
+            data.push_back(static_cast<std::uint8_t>(p ^ cipher.DecryptByte()));
+            cipher.UpdateKeys(p);
+        }
+    }
+    EntrySpec spec{name, data};
+    spec.flags = 1;
+    spec.computeCrc = false;
+    spec.crc = crc;
+    spec.uncompressedSize = static_cast<std::int64_t>(plain.size());
+    return spec;
+}
+
+class UnZipTest : public ::testing::Test {
+protected:
+    std::string Archive(const std::vector<EntrySpec>& entries) {
+        test::WriteFile(dir / "a.zip", test::BuildZip(entries).bytes);
+        return dir / "a.zip";
+    }
+    std::string Out(const std::string& name) const { return out + platform::kPathDelim + name; }
+    void Prepare(TUnZipper& zip, const std::string& archive) {
+        zip.SetZipName(archive);
+        zip.SetDestDir(out);
+        zip.DoAll = true;
+    }
+
+    TempDir dir;
+    std::string out = dir / "out";
+    BackendDouble backend;
+};
+
+TEST_F(UnZipTest, CleanEntriesExtractWithTheirEventsInOrder) {
+    const Bytes big = test::RandomBytes(40000, 1);
+    TUnZipper zip;
+    Prepare(zip, Archive({{"big.bin", big}, {"empty.txt", {}}, {"d/sub/n.txt", Bytes(10, 'n')}}));
+    zip.RecreateDirs = true;
+    Recorder rec(zip, out);
+    EXPECT_EQ(zip.UnZip(), 3);
+    EXPECT_EQ(rec.log, (std::vector<std::string>{
+                           "info 3 40010",
+                           "start 0 /big.bin",
+                           "file 40",
+                           "total 40",
+                           "file 80",
+                           "total 80",
+                           "file 100",
+                           "total 100",
+                           "end 0 /big.bin",
+                           "start 1 /empty.txt",
+                           "end 1 /empty.txt",  // no progress event
+                           "start 2 /d/sub/n.txt",
+                           "file 100",
+                           "total 100",
+                           "end 2 /d/sub/n.txt",
+                       }));
+    EXPECT_EQ(test::ReadFile(Out("big.bin")), big);
+    EXPECT_TRUE(test::Exists(Out("empty.txt")));
+    EXPECT_EQ(test::ReadText(Out("d" + std::string(1, platform::kPathDelim) + "sub" +
+                                 platform::kPathDelim + "n.txt")),
+              std::string(10, 'n'));
+    EXPECT_EQ(zip.ZipStream(), nullptr);  // released at the end
+    EXPECT_EQ(zip.TotalBytes(), 40010);
+    EXPECT_EQ(zip.BytesDone(), 40010);
+}
+
+TEST_F(UnZipTest, SelectionByPatternsAndDirectories) {
+    const std::vector<EntrySpec> entries = {{"index.htm", Bytes(1, 'i')},
+                                            {"DOCS/", {}},
+                                            {"DOCS/Intro.HTM", Bytes(2, 'd')},
+                                            {"img/logo.gif", Bytes(3, 'g')}};
+    const struct {
+        std::vector<std::string> patterns;
+        bool doAll, recreate;
+        std::int32_t result;
+        std::vector<std::string> started;
+    } cases[] = {
+        {{"*.htm"}, false, false, 2, {"start 0 /index.htm", "start 2 /Intro.HTM"}},
+        {{"docs\\*"}, false, true, 2, {"start 1 /DOCS/", "start 2 /DOCS/Intro.HTM"}},
+        {{"LOGO.GIF", "*.htm"},
+         false,
+         true,
+         3,
+         {"start 0 /index.htm", "start 2 /DOCS/Intro.HTM", "start 3 /img/logo.gif"}},
+        {{}, true, false, 3, {"start 0 /index.htm", "start 2 /Intro.HTM", "start 3 /logo.gif"}},
+        {{}, false, false, 0, {}},
+    };
+    const std::string archive = Archive(entries);
+    for (const auto& c : cases) {
+        TempDir target;
+        TUnZipper zip;
+        zip.SetZipName(archive);
+        zip.SetDestDir(target.Path());
+        zip.DoAll = c.doAll;
+        zip.RecreateDirs = c.recreate;
+        for (const auto& p : c.patterns)
+            zip.FilesList.Add(p);
+        Recorder rec(zip, target.Path());
+        EXPECT_EQ(zip.UnZip(), c.result) << c.patterns.size();
+        EXPECT_EQ(Only(rec.log, {"start"}), c.started);
+    }
+}
+
+TEST_F(UnZipTest, WrongPasswordSkipsTheEntryAndGoesOn) {
+    TUnZipper zip;
+    Prepare(zip, Archive({Encrypted("secret.txt", Bytes(100, 's'), "right"),
+                          {"plain.txt", Bytes(5, 'p')},
+                          Encrypted("other.txt", Bytes(7, 'o'), "right")}));
+    zip.Password = "wrong";
+    Recorder rec(zip, out);
+    EXPECT_EQ(zip.UnZip(), 1);
+    EXPECT_EQ(rec.log,
+              (std::vector<std::string>{"info 3 112", "badpassword 0", "skip 0 reason 0",
+                                        "start 1 /plain.txt", "file 100", "total 4",
+                                        "end 1 /plain.txt", "badpassword 2", "skip 2 reason 0"}));
+    EXPECT_FALSE(test::Exists(Out("secret.txt")));
+    EXPECT_TRUE(test::Exists(Out("plain.txt")));
+
+    zip.Password = "right";
+    rec.log.clear();
+    zip.OverwriteMode = TUZOverwriteMode::Always;
+    EXPECT_EQ(zip.UnZip(), 3);
+    EXPECT_EQ(test::ReadText(Out("secret.txt")), std::string(100, 's'));
+}
+
+TEST_F(UnZipTest, CrcMismatchDeletesTheFile) {
+    EntrySpec bad{"bad.txt", Bytes(10, 'b')};
+    bad.computeCrc = false;
+    bad.crc = 0x12345678;
+    EntrySpec encBad = Encrypted("enc.txt", Bytes(10, 'e'), "pw");
+    encBad.data.back() ^= 0xFF;  // damaged data: the header check passes, the CRC fails
+    TUnZipper zip;
+    Prepare(zip, Archive({bad, encBad}));
+    zip.Password = "pw";
+    Recorder rec(zip, out);
+    EXPECT_EQ(zip.UnZip(), 0);
+    EXPECT_EQ(Only(rec.log, {"badcrc", "badpassword", "skip", "end"}),
+              (std::vector<std::string>{
+                  Format("badcrc 0 %08x 12345678", Crc32Of(bad.data.data(), bad.data.size())),
+                  "badpassword 1", "skip 1 reason 0"}));
+    EXPECT_FALSE(test::Exists(Out("bad.txt")));
+    EXPECT_FALSE(test::Exists(Out("enc.txt")));
+}
+
+TEST_F(UnZipTest, StopNowAndSkipLeaveExistingFilesAlone) {
+    const std::string archive = Archive({{"a.txt", Bytes(3, 'a')}, {"b.txt", Bytes(3, 'b')}});
+    platform::MakeDirectory(out);
+    test::WriteFile(Out("a.txt"), std::string("old"));
+    {
+        TUnZipper zip;
+        Prepare(zip, archive);
+        Recorder rec(zip, out);
+        rec.stopNow = true;
+        EXPECT_EQ(zip.UnZip(), 2);
+        EXPECT_EQ(rec.log, (std::vector<std::string>{"info 2 6"}));
+        EXPECT_FALSE(test::Exists(Out("b.txt")));
+    }
+    TUnZipper zip;
+    Prepare(zip, archive);
+    zip.OverwriteMode = TUZOverwriteMode::Always;
+    Recorder rec(zip, out);
+    rec.skipIndex = 0;
+    EXPECT_EQ(zip.UnZip(), 1);
+    EXPECT_EQ(test::ReadText(Out("a.txt")), "old");
+    EXPECT_EQ(test::ReadText(Out("b.txt")), "bbb");
+}
+
+TEST_F(UnZipTest, OverwriteModes) {
+    const std::string archive = Archive({{"a.txt", Bytes(3, 'a')}});
+    platform::MakeDirectory(out);
+    struct Case {
+        const char* what;
+        TUZOverwriteMode mode;
+        int handler;  // -1 none (message box), 0 refuses, 1 accepts, 2 renames
+        int boxAnswer;
+        std::int32_t result;
+        const char* content;
+        std::vector<std::string> events;
+    } cases[] = {
+        {"never", TUZOverwriteMode::Never, -1, 0, 0, "old", {"skip 0 reason 1"}},
+        {"always", TUZOverwriteMode::Always, -1, 0, 1, "aaa", {"start 0 /a.txt", "end 0 /a.txt"}},
+        {"prompt refused", TUZOverwriteMode::Prompt, 0, 0, 0, "old", {"skip 0 reason 1"}},
+        {"prompt accepted",
+         TUZOverwriteMode::Prompt,
+         1,
+         0,
+         1,
+         "aaa",
+         {"start 0 /a.txt", "end 0 /a.txt"}},
+        {"prompt renames",
+         TUZOverwriteMode::Prompt,
+         2,
+         0,
+         1,
+         "old",
+         {"start 0 /renamed.txt", "end 0 /renamed.txt"}},
+        {"box says no", TUZOverwriteMode::Prompt, -1, kIdNo, 0, "old", {"skip 0 reason 1"}},
+        {"box says yes",
+         TUZOverwriteMode::Prompt,
+         -1,
+         kIdYes,
+         1,
+         "aaa",
+         {"start 0 /a.txt", "end 0 /a.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::WriteFile(Out("a.txt"), std::string("old"));
+        backend.boxes.clear();
+        backend.boxAnswer = c.boxAnswer;
+        TUnZipper zip;
+        Prepare(zip, archive);
+        zip.OverwriteMode = c.mode;
+        Recorder rec(zip, out);
+        if (c.handler >= 0) {
+            zip.OnPromptForOverwrite = [&](TUnZipper&, bool& overwrite, std::int32_t,
+                                           std::string& name) {
+                overwrite = c.handler != 0;
+                if (c.handler == 2) name = Out("renamed.txt");
+            };
+        }
+        EXPECT_EQ(zip.UnZip(), c.result);
+        EXPECT_EQ(test::ReadText(Out("a.txt")), c.content);
+        EXPECT_EQ(Only(rec.log, {"start", "end", "skip"}), c.events);
+        if (c.handler < 0 && c.mode == TUZOverwriteMode::Prompt) {
+            EXPECT_EQ(backend.boxes,
+                      (std::vector<std::string>{"File Exists Alert|Replace existing file a.txt?"}));
+        }
+    }
+}
+
+TEST_F(UnZipTest, UnknownMethodShowsTheBoxAndFailsTheCrc) {
+    EntrySpec tokenized{"t.dat", Bytes(10, 't')};
+    tokenized.method = 7;
+    EntrySpec emptyUnknown{"e.dat", {}};
+    emptyUnknown.method = 99;
+    TUnZipper zip;
+    Prepare(zip, Archive({tokenized, emptyUnknown}));
+    Recorder rec(zip, out);
+    EXPECT_EQ(zip.UnZip(), 1);  // the empty one's stored CRC 0 matches
+    EXPECT_EQ(backend.boxes, (std::vector<std::string>{"Zip Error|Unknown Compression Method",
+                                                       "Zip Error|Unknown Compression Method"}));
+    EXPECT_FALSE(test::Exists(Out("t.dat")));
+    EXPECT_EQ(Only(rec.log, {"badcrc"}).size(), 1u);
+}
+
+TEST_F(UnZipTest, UnsafeNamesAreNeverWritten) {
+    TUnZipper zip;
+    Prepare(zip, Archive({{"../evil.txt", Bytes(1, 'e')},
+                          {"a/../../evil2.txt", Bytes(1, 'e')},
+                          {"..", Bytes(1, 'e')},
+                          {"/abs/x.txt", Bytes(1, 'x')},
+                          {"ok/fine.txt", Bytes(1, 'f')}}));
+    zip.RecreateDirs = true;
+    Recorder rec(zip, out);
+    EXPECT_EQ(zip.UnZip(), 2);
+    EXPECT_EQ(Only(rec.log, {"skip", "end"}),
+              (std::vector<std::string>{"skip 0 reason 2", "skip 1 reason 2", "skip 2 reason 2",
+                                        "end 3 /abs/x.txt", "end 4 /ok/fine.txt"}));
+    EXPECT_FALSE(test::Exists(dir / "evil.txt"));
+    EXPECT_FALSE(test::Exists(dir.Path() + platform::kPathDelim + ".." + platform::kPathDelim +
+                              "evil2.txt"));
+
+    // Without stored directories the names alone count: "../evil.txt" is
+    // evil.txt in the destination.
+    TempDir flat;
+    TUnZipper junk;
+    junk.SetZipName(dir / "a.zip");
+    junk.SetDestDir(flat.Path());
+    junk.DoAll = true;
+    EXPECT_EQ(junk.UnZip(), 4);
+    EXPECT_TRUE(test::Exists(flat / "evil.txt"));
+}
+
+TEST_F(UnZipTest, CloseZipFromAHandlerWaitsForTheRunToEnd) {
+    TUnZipper zip;
+    Prepare(zip, Archive({{"a.txt", Bytes(3, 'a')}, {"b.txt", Bytes(3, 'b')}}));
+    Recorder rec(zip, out);
+    rec.onStart = [&](int i) {
+        if (i == 0) {
+            zip.CloseZip();
+            zip.SetZipName(dir / "other.zip");
+        }
+    };
+    EXPECT_EQ(zip.UnZip(), 2);
+    EXPECT_EQ(test::ReadText(Out("b.txt")), "bbb");
+    EXPECT_EQ(zip.Count(), 0);
+    EXPECT_TRUE(SameText(zip.ZipName(), dir / "other.zip"));
+}
+
+TEST_F(UnZipTest, RelativeDestinationIsTakenFromTheCurrentDirectory) {
+    const std::string archive = Archive({{"r.txt", Bytes(2, 'r')}});
+    const std::string saved = platform::CurrentDirectory();
+    ASSERT_TRUE(platform::ChangeDirectory(dir.Path()));
+    TUnZipper zip;
+    zip.SetZipName(archive);
+    zip.SetDestDir("rel");
+    zip.DoAll = true;
+    EXPECT_EQ(zip.UnZip(), 1);
+    EXPECT_EQ(platform::CurrentDirectory(), dir.Path());
+    platform::ChangeDirectory(saved);
+    EXPECT_EQ(test::ReadText(dir / "rel" + platform::kPathDelim + "r.txt"), "rr");
+}
+
+TEST_F(UnZipTest, SplitArchiveExtractsInPhysicalOrderAndAsksForVolumes) {
+    const std::string path = test::CorpusPath("iz_split.zip");
+    TUnZipper zip;
+    zip.SetZipName(path);
+    zip.TestMode = true;
+    zip.DoAll = true;
+    zip.SortMode = TZipSortMode::ByUnCompressedSize;
+    std::vector<int> disks;
+    zip.OnGetNextDisk = [&](TUnZipper&, std::int32_t disk, std::string& name) {
+        disks.push_back(disk);
+        name = disk == 3 ? path : path.substr(0, path.size() - 4) + Format(".z%02d", disk);
+    };
+    std::vector<std::string> order;
+    zip.OnStartUnZip = [&](TUnZipper& z, std::int32_t i, const std::string&, bool&) {
+        order.push_back(z.SortedView()->Entry(i)->EntryName);
+    };
+    zip.UnZip();
+    EXPECT_EQ(order, (std::vector<std::string>{"licenses.txt", "prog.bin", "rand100.bin"}));
+    EXPECT_EQ(disks, (std::vector<int>{1}));
+    EXPECT_EQ(zip.SortMode, TZipSortMode::ByUnCompressedSize);
+    EXPECT_EQ(zip.EntryNames(0), "rand100.bin");
+
+    // A volume nobody supplies ends the run.
+    TUnZipper missing;
+    missing.SetZipName(path);
+    missing.TestMode = true;
+    missing.DoAll = true;
+    missing.OnGetNextDisk = [](TUnZipper&, std::int32_t, std::string& name) { name.clear(); };
+    try {
+        missing.UnZip();
+        FAIL() << "no exception";
+    } catch (const EUserCanceled& e) {
+        EXPECT_STREQ(e.what(), "User canceled loading new disk.");
+    }
+}
+
+// Every stored entry of the corpus (encrypted or not) extracts byte for byte;
+// where Info-ZIP unzip is installed, its output is compared too.
+TEST_F(UnZipTest, EveryStoredCorpusEntryExtracts) {
+    const bool haveUnzip = std::system("unzip -v >/dev/null 2>&1") == 0;
+    int checked = 0;
+    for (const char* tsv : {"expected_generated.tsv", "expected_external.tsv"}) {
+        for (const auto& [archive, rows] :
+             test::LoadExpected(test::SharedZipDir() + platform::kPathDelim + tsv)) {
+            SCOPED_TRACE(archive);
+            TempDir target;
+            TUnZipper zip;
+            const std::string path = test::CorpusPath(archive);
+            test::UseSplitNaming(zip, path);
+            zip.SetZipName(path);
+            zip.SetDestDir(target.Path());
+            zip.RecreateDirs = true;
+            zip.Password = "RKTM4V?PQ918XN2";
+            zip.OverwriteMode = TUZOverwriteMode::Always;
+            std::set<std::string> passed;
+            zip.OnEndUnZip = [&](TUnZipper& z, std::int32_t i, const std::string&) {
+                const TZipHeaderInfo& e = *z.SortedView()->Entry(i);
+                std::string name = e.EntryDir + e.EntryName;
+                for (char& c : name)
+                    c = c == '\\' ? '/' : c;
+                passed.insert(name);
+            };
+            for (const auto& row : rows) {
+                if (row.method == "stored" && row.name.back() != '/') zip.FilesList.Add(row.name);
+            }
+            if (zip.FilesList.Count() == 0) continue;
+            // Patterns with a directory are matched against directory and name.
+            TStringList patterns;
+            for (const std::string& p : zip.FilesList) {
+                std::string q = p;
+                for (char& c : q)
+                    c = c == '/' ? '\\' : c;
+                patterns.Add(q);
+            }
+            zip.FilesList = patterns;
+            zip.UnZip();
+            for (const auto& row : rows) {
+                if (row.method != "stored" || row.name.back() == '/') continue;
+                ++checked;
+                EXPECT_EQ(passed.count(row.name), 1u) << row.name;
+                std::string file = target.Path() + platform::kPathDelim + row.name;
+                for (char& c : file)
+                    c = c == '/' ? platform::kPathDelim : c;
+                const Bytes ours = test::ReadFile(file);
+                EXPECT_EQ(Crc32Of(ours.data(), ours.size()), row.crc) << row.name;
+                EXPECT_EQ(ours.size(), row.size) << row.name;
+                if (!haveUnzip || archive.find("split") != std::string::npos) continue;
+                const std::string command = "unzip -p -P 'RKTM4V?PQ918XN2' '" + path + "' '" +
+                                            row.name + "' > '" + (target / "peer.out") +
+                                            "' 2>/dev/null";
+                std::system(command.c_str());
+                EXPECT_EQ(test::ReadFile(target / "peer.out"), ours) << row.name;
+            }
+        }
+    }
+    EXPECT_GT(checked, 80);
+}
+
+}  // namespace
+}  // namespace pagorix
