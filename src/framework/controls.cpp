@@ -13,11 +13,10 @@ namespace {
 // nothing at run time here.
 bool IsDesignOnlyProperty(const std::string& name) {
     static const char* const kNames[] = {
-        "TabOrder",    "TabStop",   "Hint",      "ParentFont",  "Anchors",        "Cursor",
-        "HelpContext", "DragMode",  "Scaled",    "TextHeight",  "OldCreateOrder", "BorderIcons",
-        "BorderStyle", "FormStyle", "Alignment", "Transparent", "Layout",         "ScrollBars",
-        "ReadOnly",    "Default",   "Cancel",    "ModalResult", "Smooth",         "Step",
-        "Orientation", "AutoScroll"};
+        "TabOrder",    "TabStop",     "Hint",   "ParentFont", "Anchors",        "Cursor",
+        "HelpContext", "DragMode",    "Scaled", "TextHeight", "OldCreateOrder", "FormStyle",
+        "Alignment",   "Transparent", "Layout", "ScrollBars", "ReadOnly",       "Default",
+        "Cancel",      "ModalResult", "Smooth", "Step",       "Orientation",    "AutoScroll"};
     if (name.rfind("Font.", 0) == 0 || name.rfind("Constraints.", 0) == 0) return true;
     return std::any_of(std::begin(kNames), std::end(kNames),
                        [&](const char* n) { return name == n; });

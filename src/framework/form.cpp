@@ -65,6 +65,29 @@ void TForm::CreateParams(TCreateParams& params) {
     params.kind = WindowKind::Form;
     params.caption = m_caption;
     params.visible = false;  // shown by SetVisible once placed
+    switch (m_borderStyle) {
+        case TFormBorderStyle::bsNone:
+            params.style |= kWsPopup;
+            break;
+        case TFormBorderStyle::bsSingle:
+            params.style |= kWsCaption;
+            break;
+        case TFormBorderStyle::bsSizeable:
+            params.style |= kWsCaption | kWsThickFrame;
+            break;
+        case TFormBorderStyle::bsDialog:
+            params.style |= kWsPopup | kWsCaption;
+            params.exStyle |= kWsExDlgModalFrame;
+            break;
+    }
+    if (m_borderStyle != TFormBorderStyle::bsNone && (m_borderIcons & biSystemMenu) != 0) {
+        params.style |= kWsSysMenu;
+        // Dialog frames have no minimise or maximise box.
+        if (m_borderStyle != TFormBorderStyle::bsDialog) {
+            if ((m_borderIcons & biMinimize) != 0) params.style |= kWsMinimizeBox;
+            if ((m_borderIcons & biMaximize) != 0) params.style |= kWsMaximizeBox;
+        }
+    }
 }
 
 void TForm::WndProc(TMessage& message) {
@@ -95,6 +118,35 @@ void TForm::ReadProperty(const std::string& name, const TStoredValue& value) {
         } else {
             throw EReadError(messages::SInvalidPropertyValue);
         }
+    } else if (name == "BorderStyle") {
+        const std::string& ident = value.AsIdent();
+        if (ident == "bsNone") {
+            SetBorderStyle(TFormBorderStyle::bsNone);
+        } else if (ident == "bsSingle" || ident == "bsToolWindow") {
+            SetBorderStyle(TFormBorderStyle::bsSingle);
+        } else if (ident == "bsSizeable" || ident == "bsSizeToolWin") {
+            SetBorderStyle(TFormBorderStyle::bsSizeable);
+        } else if (ident == "bsDialog") {
+            SetBorderStyle(TFormBorderStyle::bsDialog);
+        } else {
+            throw EReadError(messages::SInvalidPropertyValue);
+        }
+    } else if (name == "BorderIcons") {
+        // A set: the names of its members.
+        if (value.kind != TValueKind::Strings) throw EReadError(messages::SInvalidPropertyValue);
+        unsigned icons = 0;
+        for (const std::string& member : value.lines) {
+            if (member == "biSystemMenu") {
+                icons |= biSystemMenu;
+            } else if (member == "biMinimize") {
+                icons |= biMinimize;
+            } else if (member == "biMaximize") {
+                icons |= biMaximize;
+            } else if (member != "biHelp") {
+                throw EReadError(messages::SInvalidPropertyValue);
+            }
+        }
+        SetBorderIcons(icons);
     } else if (name == "OnShow") {
         SetOnShow(ResolveEvent<TNotifyEvent>(*this, value));
     } else if (name == "OnClose") {

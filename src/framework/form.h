@@ -16,6 +16,11 @@
 namespace pagorix {
 
 enum class TPosition { poDesigned, poDefault, poScreenCenter };
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
+// The title bar's buttons, as bits.
+inline constexpr unsigned biSystemMenu = 0x1;
+inline constexpr unsigned biMinimize = 0x2;
+inline constexpr unsigned biMaximize = 0x4;
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 using TCloseEvent = std::function<void(TComponent* sender, TCloseAction& action)>;
 using TCloseQueryEvent = std::function<void(TComponent* sender, bool& canClose)>;
@@ -34,6 +39,11 @@ public:
     void SetPixelsPerInch(int v) { m_pixelsPerInch = v; }
     TPosition Position() const { return m_position; }
     void SetPosition(TPosition v) { m_position = v; }
+    // The frame and title bar the host gives the window (read when it is made).
+    TFormBorderStyle BorderStyle() const { return m_borderStyle; }
+    void SetBorderStyle(TFormBorderStyle v) { m_borderStyle = v; }
+    unsigned BorderIcons() const { return m_borderIcons; }
+    void SetBorderIcons(unsigned v) { m_borderIcons = v; }
     int ClientWidth() const { return Width(); }
     int ClientHeight() const { return Height(); }
 
@@ -57,6 +67,8 @@ private:
     std::string m_caption;
     int m_pixelsPerInch = 96;
     TPosition m_position = TPosition::poDesigned;
+    TFormBorderStyle m_borderStyle = TFormBorderStyle::bsSizeable;
+    unsigned m_borderIcons = biSystemMenu | biMinimize | biMaximize;
     TNotifyEvent m_onShow;
     TCloseEvent m_onClose;
     TCloseQueryEvent m_onCloseQuery;

@@ -43,6 +43,15 @@ inline constexpr unsigned kAcnStop = 2;
 inline constexpr std::uint32_t kAcsCenter = 0x0001;
 inline constexpr std::uint32_t kAcsTransparent = 0x0002;
 
+// Window styles of forms.
+inline constexpr std::uint32_t kWsPopup = 0x80000000;
+inline constexpr std::uint32_t kWsCaption = 0x00C00000;
+inline constexpr std::uint32_t kWsSysMenu = 0x00080000;
+inline constexpr std::uint32_t kWsThickFrame = 0x00040000;
+inline constexpr std::uint32_t kWsMinimizeBox = 0x00020000;
+inline constexpr std::uint32_t kWsMaximizeBox = 0x00010000;
+inline constexpr std::uint32_t kWsExDlgModalFrame = 0x00000001;
+
 // Window class styles.
 inline constexpr std::uint32_t kCsVRedraw = 0x0001;
 inline constexpr std::uint32_t kCsHRedraw = 0x0002;

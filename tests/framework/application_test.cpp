@@ -181,6 +181,33 @@ TEST_F(Framework, FormIsCentredWithTheSizeTheShowEventLeft) {
     EXPECT_TRUE(hb.WindowShown("main"));
 }
 
+TEST_F(Framework, FormFrameAndTitleBarFromTheDescription) {
+    struct Exposed : TForm {
+        using TForm::CreateParams;
+        using TForm::TForm;
+    };
+    struct Case {
+        std::vector<TStoredProperty> properties;
+        std::uint32_t style;
+    };
+    const std::vector<Case> cases = {
+        {{}, kWsCaption | kWsThickFrame | kWsSysMenu | kWsMinimizeBox | kWsMaximizeBox},
+        {{{"BorderIcons", V::Strings({"biSystemMenu"})}}, kWsCaption | kWsThickFrame | kWsSysMenu},
+        {{{"BorderStyle", V::Ident("bsSingle")}, {"BorderIcons", V::Strings({"biSystemMenu"})}},
+         kWsCaption | kWsSysMenu},
+        {{{"BorderStyle", V::Ident("bsDialog")}}, kWsPopup | kWsCaption | kWsSysMenu},
+        {{{"BorderStyle", V::Ident("bsNone")}}, kWsPopup},
+    };
+    for (const Case& c : cases) {
+        Exposed form(nullptr);
+        form.ReadDescription({"TForm", "f", c.properties, {}});
+        TCreateParams params;
+        form.CreateParams(params);
+        EXPECT_EQ(params.kind, WindowKind::Form);
+        EXPECT_EQ(params.style, c.style);
+    }
+}
+
 // A component that reports what it sees while it is loaded.
 struct Probe : TComponent {
     explicit Probe(TComponent* owner) : TComponent(owner) {}
