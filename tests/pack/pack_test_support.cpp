@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 
 #include "pack/book_format.h"
 #include "platform/platform.h"
@@ -20,10 +19,9 @@ Bytes FakeStubBytes() {
     return RandomBytes(static_cast<size_t>(PayloadOffset), 325120);
 }
 
-std::string WriteFakeStub(const TempDir& dir, const std::string& name) {
-    const std::string path = dir / name;
-    WriteFile(path, FakeStubBytes());
-    return path;
+std::string WriteFakeStub(const TempDir& dir) {
+    WriteFile(dir / "stub.bin", FakeStubBytes());
+    return dir / "stub.bin";
 }
 
 void WriteTree(const std::string& root, const std::map<std::string, Bytes>& files) {
@@ -44,11 +42,19 @@ std::map<std::string, Bytes> ReadTree(const std::string& root) {
     return files;
 }
 
-void CutPayload(const std::string& book, const std::string& payloadPath) {
+std::vector<std::string> Names(const std::string& dir) {
+    std::vector<std::string> names = platform::ListDirectory(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string CutPayload(const std::string& book, const TempDir& dir) {
     const Bytes all = ReadFile(book);
-    EXPECT_GE(all.size(), static_cast<size_t>(PayloadOffset));
-    if (all.size() < static_cast<size_t>(PayloadOffset)) return;
-    WriteFile(payloadPath, Bytes(all.begin() + PayloadOffset, all.end()));
+    EXPECT_GT(all.size(), static_cast<size_t>(PayloadOffset));
+    const std::string path = dir / kArchiveCopyName;
+    WriteFile(path,
+              Bytes(all.begin() + std::min<std::ptrdiff_t>(PayloadOffset, all.size()), all.end()));
+    return path;
 }
 
 std::map<std::string, EntryInfo> ReadWithLibzip(const std::string& archive) {
@@ -59,34 +65,22 @@ std::map<std::string, EntryInfo> ReadWithLibzip(const std::string& archive) {
         ADD_FAILURE() << "libzip cannot open " << archive << " (error " << error << ")";
         return entries;
     }
-    const std::unique_ptr<zip_t, int (*)(zip_t*)> closer(zip, zip_close);
     zip_set_default_password(zip, kArchivePassword);
-    const zip_int64_t count = zip_get_num_entries(zip, 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const auto index = static_cast<zip_uint64_t>(i);
+    for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(zip_get_num_entries(zip, 0)); ++i) {
         zip_stat_t stat;
-        zip_stat_init(&stat);
-        zip_stat_index(zip, index, ZIP_FL_ENC_RAW, &stat);
-        EntryInfo info;
+        zip_stat_index(zip, i, ZIP_FL_ENC_RAW, &stat);
+        EntryInfo& info = entries[stat.name];
         info.method = stat.comp_method;
         info.encrypted = stat.encryption_method == ZIP_EM_TRAD_PKWARE;
         info.data.resize(static_cast<size_t>(stat.size));
-        zip_file_t* file = zip_fopen_index(zip, index, 0);
-        EXPECT_NE(file, nullptr) << stat.name;
-        if (file == nullptr) continue;
+        zip_file_t* file = zip_fopen_index(zip, i, 0);
         EXPECT_EQ(zip_fread(file, info.data.data(), info.data.size()),
                   static_cast<zip_int64_t>(info.data.size()))
             << stat.name;
         zip_fclose(file);
-        entries[stat.name] = std::move(info);
     }
+    zip_close(zip);
     return entries;
-}
-
-std::vector<std::string> Names(const std::string& dir) {
-    std::vector<std::string> names = platform::ListDirectory(dir);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 CommandResult RunCommand(const std::string& command) {
@@ -104,18 +98,9 @@ CommandResult RunCommand(const std::string& command) {
 
 std::string Quote(const std::string& text) {
     std::string out = "'";
-    for (const char c : text) {
-        if (c == '\'') {
-            out += "'\\''";
-        } else {
-            out += c;
-        }
-    }
+    for (const char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
-}
-
-bool HaveInfoZipUnzip() {
-    return RunCommand("unzip -v").status == 0;
 }
 
 }  // namespace pagorix::test
