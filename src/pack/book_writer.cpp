@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -176,10 +175,12 @@ void AddEntry(zip_t* archive, zip_source_t* source, const std::string& name, boo
     }
 }
 
-// Writes the payload archive into `path` (an existing empty file).
-void WriteArchive(const std::string& path, const std::vector<BookFile>& files,
-                  const std::vector<bool>& deflate, const std::string& manifest,
-                  bool deflateManifest, int level, ProgressState* progress) {
+// Writes the payload archive into `path` (an existing empty file) for the
+// book `output`.
+void WriteArchive(const std::string& path, const std::string& output,
+                  const std::vector<BookFile>& files, const std::vector<bool>& deflate,
+                  const std::string& manifest, bool deflateManifest, int level,
+                  ProgressState* progress) {
     int error = 0;
     ZipArchive archive(zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error));
     if (!archive) {
@@ -187,7 +188,7 @@ void WriteArchive(const std::string& path, const std::vector<BookFile>& files,
         zip_error_init_with_code(&details, error);
         const std::string message = zip_error_strerror(&details);
         zip_error_fini(&details);
-        throw EPackError("cannot write \"" + path + "\": " + message);
+        throw EPackError("cannot write \"" + output + "\": " + message);
     }
     // The manifest's bytes stay alive until the archive is closed below.
     AddEntry(archive.get(), zip_source_buffer(archive.get(), manifest.data(), manifest.size(), 0),
@@ -201,7 +202,9 @@ void WriteArchive(const std::string& path, const std::vector<BookFile>& files,
                                                   progress);
     }
     if (zip_close(archive.get()) != 0) {
-        throw EPackError("cannot write the archive: " + std::string(zip_strerror(archive.get())));
+        // libzip reads the files only now; a file that changed or vanished
+        // since the folder was read ends up here.
+        throw EPackError("cannot write \"" + output + "\": " + zip_strerror(archive.get()));
     }
     static_cast<void>(archive.release());  // zip_close has freed it
 }
@@ -293,8 +296,8 @@ PackStats PackBook(const PackRequest& request, const PackProgress& progress) {
     const bool deflateManifest =
         DeflatingPays(manifestStream, manifestBytes.size(), kManifestName, request.level, {});
     TempFile archive(request.output);
-    WriteArchive(archive.Path(), files, deflate, manifestBytes, deflateManifest, request.level,
-                 progress ? &state : nullptr);
+    WriteArchive(archive.Path(), request.output, files, deflate, manifestBytes, deflateManifest,
+                 request.level, progress ? &state : nullptr);
     TempFile book(request.output);
     stats.bookSize = JoinBook(book.Path(), stub, archive.Path(), request.output);
 
