@@ -325,14 +325,93 @@ private:
         }
     }
 
+    // The hot loop: literals and matches with every piece of state in
+    // locals, as long as the bit buffer holds a whole step (at most 48 bits)
+    // or can be refilled from the input buffer without reaching its end or
+    // the entry's. Returns 1 at the end of the block, 2 on bad data, 0 when
+    // the input runs low (the exact reader then takes over).
+    int DecodeCodesFast(const HuffmanTables& tl, const HuffmanTables& td, unsigned bl,
+                        unsigned bd) {
+        // An empty table decodes every code as invalid.
+        static constexpr HuffEntry kNoCode{kOpInvalid, 0, 0};
+        const HuffEntry* const lit = tl.Empty() ? &kNoCode : tl.Root();
+        const HuffEntry* const dist = td.Empty() ? &kNoCode : td.Root();
+        const unsigned ml = (1u << bl) - 1;
+        const unsigned md = (1u << bd) - 1;
+        std::uint8_t* const window = m_window;
+        FastBits f = m_in.BeginFast();
+        std::uint32_t w = m_w;
+        int result = 0;
+        for (;;) {
+            if (f.k < 48) {
+                if (!f.CanRefill()) break;
+                f.Refill();
+            }
+            HuffEntry t = lit[f.b & ml];
+            if (t.Op > kOpLiteral) {
+                while (t.Op > kOpLiteral && t.Op != kOpInvalid) {
+                    f.Drop(t.Bits);
+                    t = tl.SubTable(t)[f.Bits(t.Op - 16u)];
+                }
+                if (t.Op == kOpInvalid) {
+                    result = 2;
+                    break;
+                }
+            }
+            f.Drop(t.Bits);
+            if (t.Op == kOpLiteral) {
+                window[w++] = static_cast<std::uint8_t>(t.Value);
+                if (w == kInflateWindowSize) {
+                    m_run.FlushWindow(w);
+                    w = 0;
+                }
+                continue;
+            }
+            if (t.Op == kOpEndOfBlock) {
+                result = 1;
+                break;
+            }
+            const unsigned n = t.Value + f.Bits(t.Op);
+            f.Drop(t.Op);
+            t = dist[f.b & md];
+            if (t.Op > kOpLiteral) {
+                while (t.Op > kOpLiteral && t.Op != kOpInvalid) {
+                    f.Drop(t.Bits);
+                    t = td.SubTable(t)[f.Bits(t.Op - 16u)];
+                }
+                if (t.Op == kOpInvalid) {
+                    result = 2;
+                    break;
+                }
+            }
+            f.Drop(t.Bits);
+            const std::uint32_t back = t.Value + f.Bits(t.Op);
+            f.Drop(t.Op);
+            if (back <= w && n <= kInflateWindowSize - w) {
+                // The common case: source and destination inside the window
+                // without a wrap.
+                CopyMatchInWindow(window + w, back, n);
+                w += n;
+                if (w == kInflateWindowSize) {
+                    m_run.FlushWindow(w);
+                    w = 0;
+                }
+            } else {
+                m_w = w;
+                CopyMatch((w - back) & 0xFFFF, n);
+                w = m_w;
+            }
+        }
+        m_w = w;
+        m_in.EndFast(f);
+        return result;
+    }
+
     std::uint16_t DecodeCodes(const HuffmanTables& tl, const HuffmanTables& td, unsigned bl,
                               unsigned bd) {
         for (;;) {
-            int result;
-            if (CanBulkLoad()) {
-                BulkLoad();
-                result = DecodeStep<true>(tl, td, bl, bd);
-            } else {
+            int result = DecodeCodesFast(tl, td, bl, bd);
+            if (result == 0) {
                 if (RanOffTheEnd()) return kStatusBadData;
                 result = DecodeStep<false>(tl, td, bl, bd);
             }

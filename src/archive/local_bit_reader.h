@@ -14,15 +14,70 @@
 // Invariant: Count() <= 63. After BulkLoad, Count() >= 56.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
 namespace pagorix {
 
+// The bit reader's state copied into locals for a decoder's hot loop, so that
+// the compiler keeps it in registers (the window stores would otherwise force
+// it back to memory after every byte). `avail` is how many bytes may still be
+// taken from the input buffer without reaching the end of the buffer or of the
+// entry. Refill puts the next 8 bytes above the k valid bits but takes only
+// the whole bytes that fit; the bits above k are then exactly the bytes that
+// follow, so the next refill ORs the same values into the same places.
+struct FastBits {
+    std::uint64_t b;
+    unsigned k;
+    const std::uint8_t* in;
+    std::uint32_t avail;
+
+    bool CanRefill() const { return avail >= 8; }
+    // Precondition: CanRefill(). Afterwards k >= 56.
+    void Refill() {
+        std::uint64_t word;
+        std::memcpy(&word, in, 8);
+        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+        b |= word << k;
+        const unsigned take = (63 - k) >> 3;
+        in += take;
+        avail -= take;
+        k |= 56;
+    }
+    unsigned Bits(unsigned n) const { return static_cast<unsigned>(b) & ((1u << n) - 1); }
+    void Drop(unsigned n) {
+        b >>= n;
+        k -= n;
+    }
+};
+
 template <class Run, bool kBulk = true>
 class LocalBitReader {
 public:
+    // Hands the state to a hot loop; nothing may use the reader until End.
+    FastBits BeginFast() const {
+        std::uint32_t avail = 0;
+        if (kBulk && m_run.CompressedLeft > 0) {
+            avail = std::min<std::uint32_t>(m_run.InCount,
+                                            static_cast<std::uint32_t>(m_run.CompressedLeft));
+        }
+        return FastBits{m_b, m_k, &m_run.InPtr[0], avail};
+    }
+
+    void EndFast(const FastBits& f) {
+        const auto taken = static_cast<std::uint32_t>(f.in - &m_run.InPtr[0]);
+        m_b = f.k == 0 ? 0 : (f.b & (~std::uint64_t{0} >> (64 - f.k)));
+        m_k = f.k;
+        if (taken > 0) {
+            m_run.InPtr += taken;
+            m_run.InCount = static_cast<std::uint16_t>(m_run.InCount - taken);
+            m_run.CompressedLeft -= static_cast<std::int32_t>(taken);
+            m_run.LastByte = f.in[-1];
+        }
+    }
+
     explicit LocalBitReader(Run& run) : m_run(run) {}
 
     bool CanBulkLoad() const { return kBulk && m_run.InCount >= 8 && m_run.CompressedLeft >= 8; }

@@ -36,4 +36,44 @@ inline void CopyWindowPiece(std::uint8_t* window, std::uint32_t w, std::uint32_t
     }
 }
 
+// Copies a match of n bytes that lies wholly inside the window (the source
+// dst - back is not before the window's start and nothing wraps), repeating
+// the last back bytes when back < n. Writes exactly n bytes: the bytes after
+// them are older history that later matches may still read.
+inline void CopyMatchInWindow(std::uint8_t* dst, unsigned back, unsigned n) {
+    const std::uint8_t* src = dst - back;
+    if (back >= 8) {
+        if (n >= 8) {
+            unsigned i = 0;
+            for (; i + 8 <= n; i += 8)
+                std::memcpy(dst + i, src + i, 8);
+            // The last piece overlaps the one before; its source was
+            // written already (back >= 8).
+            if (i < n) std::memcpy(dst + n - 8, src + n - 8, 8);
+        } else if (n >= 4) {
+            std::memcpy(dst, src, 4);
+            std::memcpy(dst + n - 4, src + n - 4, 4);
+        } else {
+            for (unsigned i = 0; i < n; ++i)
+                dst[i] = src[i];
+        }
+    } else if (back == 1) {
+        std::memset(dst, *src, n);
+    } else {
+        // A short period: lay down the first 8 bytes one by one, then copy
+        // 8-byte pieces from a whole number of periods back.
+        const unsigned head = n < 8 ? n : 8;
+        for (unsigned i = 0; i < head; ++i)
+            dst[i] = src[i];
+        // The source of a piece may start before dst, inside the match's
+        // source: period <= back + 7 keeps it at dst - back or later.
+        const std::ptrdiff_t period = back * ((8 + back - 1) / back);  // >= 8
+        unsigned i = head;
+        for (; i + 8 <= n; i += 8)
+            std::memcpy(dst + i, dst + (i - period), 8);
+        for (; i < n; ++i)
+            dst[i] = dst[i - period];
+    }
+}
+
 }  // namespace pagorix
