@@ -46,6 +46,8 @@ function(pagorix_test name dir)
   pagorix_settings(${name})
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "PAGORIX_SHARED=${PAGORIX_SHARED_DIR};PAGORIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
+    # Two properties, as a list value would be split on its way to CTest.
+    PROPERTIES ENVIRONMENT "PAGORIX_SHARED=${PAGORIX_SHARED_DIR}"
+               ENVIRONMENT_MODIFICATION "PAGORIX_TEST_DATA=set:${PROJECT_SOURCE_DIR}/tests/data"
     DISCOVERY_TIMEOUT 60)
 endfunction()
