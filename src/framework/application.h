@@ -7,8 +7,8 @@
 // goes on. The next message pump (ProcessMessages, the main loop or a dialog)
 // takes it; the main loop then ends. From the request on, every framework
 // dialog closes at once with its Cancel result, as a dialog's own message
-// loop would take the pending quit. The display of an exception is the
-// exception: it is always shown, so that a failure is never lost.
+// loop would take the pending quit. Only the display of an exception is
+// always shown, so that a failure is never lost.
 #pragma once
 
 #include <exception>
