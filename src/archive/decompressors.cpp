@@ -17,7 +17,8 @@ struct MethodEntry {
 
 // Every method the engine decodes. Add a line when a decoder file lands.
 constexpr MethodEntry kMethods[] = {
-    {0, &Store},
+    {0, &Store},    {1, &Unshrink}, {2, &Unreduce}, {3, &Unreduce},
+    {4, &Unreduce}, {5, &Unreduce}, {6, &Explode},  {8, &Inflate},
 };
 
 }  // namespace
