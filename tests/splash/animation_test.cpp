@@ -176,7 +176,9 @@ TEST_F(Animation, WithoutCentringTheControlKeepsTheClipsSize) {
     EXPECT_EQ((std::vector<int>{anim.Left(), anim.Top(), anim.Width(), anim.Height()}),
               (std::vector<int>{20, 30, 8, 4}));
 
-    anim.SetCenter(true);  // centred: any size
+    anim.SetFocus();
+    anim.SetCenter(true);  // centred: any size; the control made again keeps the focus
+    EXPECT_TRUE(anim.Focused());
     anim.SetBounds(20, 30, 100, 50);
     EXPECT_EQ((std::vector<int>{anim.Width(), anim.Height()}), (std::vector<int>{100, 50}));
 }

@@ -108,6 +108,7 @@ struct HeadlessBackend::State {
     std::map<int, WindowRecord> windows;
     std::map<int, TimerRecord> timers;
     int nextId = 1;
+    int focused = 0;  // the window with the keyboard focus, 0 for none
     std::uint64_t now = 0;
     int pumps = 0;
     bool taskbarVisible = true;
@@ -274,7 +275,10 @@ public:
     HeadlessWindow(std::weak_ptr<HeadlessBackend::State> state, int id)
         : m_state(std::move(state)), m_id(id) {}
     ~HeadlessWindow() override {
-        if (auto state = m_state.lock()) state->windows.erase(m_id);
+        if (auto state = m_state.lock()) {
+            state->windows.erase(m_id);
+            if (state->focused == m_id) state->focused = 0;
+        }
     }
 
     void SetBounds(int x, int y, int width, int height) override {
@@ -316,6 +320,15 @@ public:
 
     void SetEnabled(bool enabled) override {
         if (WindowRecord* w = Record()) w->enabled = enabled;
+    }
+
+    void SetFocus() override {
+        if (auto state = m_state.lock()) state->focused = m_id;
+    }
+
+    bool Focused() const override {
+        auto state = m_state.lock();
+        return state && state->focused == m_id;
     }
 
     void SetProgress(int /*min*/, int /*max*/, int position) override {
