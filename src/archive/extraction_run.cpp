@@ -172,11 +172,18 @@ void ExtractionRun::FlushOutput() {
 void ExtractionRun::ExtractStored() {
     OutCount = static_cast<std::uint16_t>(std::clamp(StillToRead(), 0, kIoBlock));
     while (StillToRead() > 0) {
-        // A short read leaves the rest of the block as it was; the CRC-32
-        // check rejects the entry afterwards.
-        InStream->Read(OutBuf.data(), OutCount);
+        const std::int32_t got = InStream->Read(OutBuf.data(), OutCount);
         if (Encrypted()) m_owner.m_cipher.DecryptBuffer(OutBuf.data(), OutCount);
         ConsumeToRead(OutCount);
+        if (got < OutCount) {
+            // The archive ends inside the entry: what was read goes out and
+            // copying stops, rather than padding a claimed size of up to
+            // 2 GiB with stale bytes. The CRC-32 check rejects the entry.
+            OutCount = static_cast<std::uint16_t>(got > 0 ? got : 0);
+            OutPtr = OutBuf.data() + OutCount;
+            FlushOutput();
+            break;
+        }
         OutPtr = OutBuf.data() + OutCount;
         FlushOutput();
         OutCount = static_cast<std::uint16_t>(std::clamp(StillToRead(), 0, kIoBlock));

@@ -311,7 +311,12 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
         } else if (OnBadCRC) {
             OnBadCRC(*this, m_runningCRC, e.CRC32, index);
         }
-        if (!TestMode) platform::RemoveFile(fullPath);
+        if (!TestMode) {
+            // The stored attributes may have made the file read-only, which
+            // would keep the damaged file in place on some hosts.
+            platform::ChangeFileAttributes(fullPath, platform::faArchive);
+            platform::RemoveFile(fullPath);
+        }
         --count;
         return;
     }

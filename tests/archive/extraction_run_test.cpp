@@ -157,6 +157,30 @@ TEST(NextByte, ShortReadOfASingleVolumeArchiveIsPrematureEnd) {
     }
 }
 
+TEST(NextByte, ContinuesOnTheNextVolumeWhenAReadComesUpShort) {
+    // The entry's 20,000 bytes: 5,000 in the first volume, the rest at the
+    // start of the second.
+    const Bytes data = test::RandomBytes(20000, 12);
+    Frame frame(data, 5000);
+    test::TempDir dir;
+    test::WriteFile(dir / "second.z02", Bytes(data.begin() + 5000, data.end()));
+    frame.zip.EndCentral().ThisDisk = 1;
+    std::vector<int> asked;
+    frame.zip.OnGetNextDisk = [&](TUnZipper&, std::int32_t disk, std::string& name) {
+        asked.push_back(disk);
+        name = dir / "second.z02";
+    };
+    frame.Start();
+    Bytes got;
+    std::uint16_t b = 0;
+    while (frame.run->NextByte(b) == 8)
+        got.push_back(static_cast<std::uint8_t>(b));
+    EXPECT_EQ(got, data);
+    EXPECT_EQ(asked, std::vector<int>{2});
+    EXPECT_EQ(frame.zip.CurrentVolume(), 1);
+    EXPECT_EQ(frame.run->InStream, frame.zip.ZipStream());
+}
+
 TEST(NextByte, DecryptsEachRefillAfterTheHeader) {
     // Encrypt a 12-byte header and 30,000 bytes as the application note
     // does; the check byte is the CRC's high byte.

@@ -230,6 +230,30 @@ TEST_F(UnZipTest, CrcMismatchDeletesTheFile) {
     EXPECT_FALSE(test::Exists(Out("enc.txt")));
 }
 
+// A stored entry that claims more bytes than the archive holds writes only
+// what is there, and fails its CRC-32 check.
+TEST_F(UnZipTest, StoredEntryCutByTheEndOfTheFile) {
+    const test::BuiltZip built = test::BuildZip({{"cut.bin", test::RandomBytes(40000, 3)}});
+    Bytes cut = built.bytes;
+    cut.resize(30 + 7 + 20000);  // header, name, half of the data
+    test::WriteFile(dir / "cut.zip", cut);
+    const std::string regression =
+        test::TestDataDir() + platform::kPathDelim + "zip_stored_entry_larger_than_the_file.zip";
+    for (const std::string& path : {dir / "cut.zip", regression}) {
+        SCOPED_TRACE(path);
+        TUnZipper zip;
+        zip.IncompleteZipMode = izAssumeBad;
+        zip.SetZipName(path);
+        zip.SetDestDir(out);
+        zip.DoAll = true;
+        Recorder rec(zip, out);
+        EXPECT_EQ(zip.UnZip(), 0);
+        EXPECT_LE(zip.BytesDone(), static_cast<std::int64_t>(test::ReadFile(path).size()));
+        EXPECT_FALSE(Only(rec.log, {"badcrc"}).empty());
+    }
+    EXPECT_FALSE(test::Exists(Out("cut.bin")));
+}
+
 TEST_F(UnZipTest, StopNowAndSkipLeaveExistingFilesAlone) {
     const std::string archive = Archive({{"a.txt", Bytes(3, 'a')}, {"b.txt", Bytes(3, 'b')}});
     platform::MakeDirectory(out);
