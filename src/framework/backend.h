@@ -117,6 +117,11 @@ public:
                             std::string& /*value*/) {
         return false;
     }
+    // A box or input box that the quit request closed at once, with its
+    // Cancel result: it appears only for an instant, if at all.
+    virtual void MessageBoxClosedAtOnce(const MessageBoxRequest& /*request*/) {}
+    virtual void InputClosedAtOnce(const std::string& /*caption*/, const std::string& /*prompt*/,
+                                   const std::string& /*value*/) {}
     virtual bool OpenFileDialog(const std::string& /*title*/, const std::string& /*filter*/,
                                 const std::string& /*initialDir*/, std::string& /*fileName*/) {
         return false;

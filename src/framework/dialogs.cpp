@@ -80,7 +80,10 @@ int MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) {
         if (request.results[i] == mrOk) request.defaultIndex = static_cast<int>(i);
     }
     request.closeResult = mrCancel;
-    if (QuitPending()) return mrCancel;
+    if (QuitPending()) {
+        CurrentBackend().MessageBoxClosedAtOnce(request);
+        return mrCancel;
+    }
     return CurrentBackend().ShowMessageBox(request);
 }
 
@@ -100,14 +103,20 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
         request.escapeResult = kIdOk;
         request.closeResult = kIdOk;
     }
-    if (QuitPending()) return kIdCancel;
+    if (QuitPending()) {
+        CurrentBackend().MessageBoxClosedAtOnce(request);
+        return kIdCancel;
+    }
     return CurrentBackend().ShowMessageBox(request);
 }
 
 std::string InputBox(const std::string& caption, const std::string& prompt,
                      const std::string& defaultText) {
-    if (QuitPending()) return std::string();
     std::string value = defaultText.substr(0, kInputMaxLength);
+    if (QuitPending()) {
+        CurrentBackend().InputClosedAtOnce(caption, prompt, value);
+        return std::string();
+    }
     if (!CurrentBackend().InputQuery(caption, prompt, value)) return std::string();
     // The entry field takes no more than this; a host that lets more through
     // is cut here.

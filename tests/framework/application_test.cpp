@@ -69,9 +69,13 @@ TEST_F(Framework, QuitRequestLetsTheCallerGoOnAndClosesLaterDialogs) {
     std::string name = "x";
     EXPECT_FALSE(OpenFileDialog("Open a Zip File", "", "", name));
     EXPECT_FALSE(SelectDirectoryDialog(name, true));
-    EXPECT_EQ(hb.Transcript(),
-              (Lines{"title \"Livre\"", "box plain \"Livre\" none \"before\" [OK] -> OK",
-                     "quit requested"}));
+    EXPECT_EQ(
+        hb.Transcript(),
+        (Lines{"title \"Livre\"", "box plain \"Livre\" none \"before\" [OK] -> OK",
+               "quit requested", "box error \"Erreur\" stop \"after\" [OK] -> (closed at once)",
+               "box plain \"Livre\" none \"after\" [&Oui|&Non] -> (closed at once)",
+               "box system \"Zip Error\" none \"after\" [&Oui|&Non] -> (closed at once)",
+               "input \"Password protection\" \"p\" \"default\" -> (closed at once)"}));
 }
 
 TEST_F(Framework, MainLoopEndsWhenItTakesTheQuitAndDestroysTheForms) {

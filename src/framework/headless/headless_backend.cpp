@@ -594,15 +594,36 @@ void HeadlessBackend::TitleChanged(const std::string& title) {
     m_state->Record("title " + Quote(title));
 }
 
-int HeadlessBackend::ShowMessageBox(const MessageBoxRequest& request) {
-    auto state = m_state;
+namespace {
+
+std::string DescribeBox(const MessageBoxRequest& request) {
     std::string buttons;
     for (const std::string& b : request.buttons)
         buttons += (buttons.empty() ? "" : "|") + b;
+    return std::string("box ") + KindName(request.kind) + " " + Quote(request.caption) + " " +
+           IconName(request.icon) + " " + Quote(request.text) + " [" + buttons + "]";
+}
+
+std::string DescribeInput(const std::string& caption, const std::string& prompt,
+                          const std::string& value) {
+    return "input " + Quote(caption) + " " + Quote(prompt) + " " + Quote(value);
+}
+
+}  // namespace
+
+void HeadlessBackend::MessageBoxClosedAtOnce(const MessageBoxRequest& request) {
+    m_state->Record(DescribeBox(request) + " -> (closed at once)");
+}
+
+void HeadlessBackend::InputClosedAtOnce(const std::string& caption, const std::string& prompt,
+                                        const std::string& value) {
+    m_state->Record(DescribeInput(caption, prompt, value) + " -> (closed at once)");
+}
+
+int HeadlessBackend::ShowMessageBox(const MessageBoxRequest& request) {
+    auto state = m_state;
     const std::string kind = KindName(request.kind);
-    const std::string shown = "box " + kind + " " + Quote(request.caption) + " " +
-                              IconName(request.icon) + " " + Quote(request.text) + " [" + buttons +
-                              "]";
+    const std::string shown = DescribeBox(request);
     DialogAnswer* answer = state->FindAnswer(kind, request.text);
     if (answer == nullptr) {
         state->Record(shown + " -> (no answer)");
@@ -626,7 +647,7 @@ int HeadlessBackend::ShowMessageBox(const MessageBoxRequest& request) {
 bool HeadlessBackend::InputQuery(const std::string& caption, const std::string& prompt,
                                  std::string& value) {
     auto state = m_state;
-    const std::string shown = "input " + Quote(caption) + " " + Quote(prompt) + " " + Quote(value);
+    const std::string shown = DescribeInput(caption, prompt, value);
     DialogAnswer* answer = state->FindAnswer("input", prompt);
     if (answer == nullptr) {
         state->Record(shown + " -> (no answer)");

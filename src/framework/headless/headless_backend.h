@@ -34,8 +34,9 @@
 //   quit requested
 //   press NAME | close NAME        script actions, when they run
 //   idle                           the main loop had nothing left to wait for
-// Dialogs that the framework closes at once after the quit request never
-// reach the backend and so are not in the transcript.
+// Boxes and input boxes that the framework closes at once after the quit
+// request take no answer from the script; they are written with the answer
+// "(closed at once)".
 //
 // A script failure (an unexpected dialog, an answer naming no button) is
 // recorded in Failures() and given to the failure handler; the default
@@ -130,6 +131,9 @@ public:
     void Terminate() override;
     void TitleChanged(const std::string& title) override;
     int ShowMessageBox(const MessageBoxRequest& request) override;
+    void MessageBoxClosedAtOnce(const MessageBoxRequest& request) override;
+    void InputClosedAtOnce(const std::string& caption, const std::string& prompt,
+                           const std::string& value) override;
     bool InputQuery(const std::string& caption, const std::string& prompt,
                     std::string& value) override;
     bool OpenFileDialog(const std::string& title, const std::string& filter,
