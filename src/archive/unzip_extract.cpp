@@ -121,6 +121,7 @@ std::int32_t TUnZipper::UnZip() {
 
     ExtractionRun run(*this);
     const std::string savedDir = CurrentDirOf(0);
+    m_runBaseDir = savedDir;
     std::string dest = m_destDir;
     if (!dest.empty() && !IsAbsoluteHostPath(dest)) {
         dest = savedDir +

@@ -28,6 +28,12 @@ std::string DefaultDialogDir() {
     return kNamesIgnoreCase ? "C:\\" : "/";
 }
 
+bool IsAbsolutePath(const std::string& path) {
+    if (path.empty()) return false;
+    if (path[0] == platform::kPathDelim || path[0] == '/') return true;
+    return kNamesIgnoreCase && path.size() > 1 && path[1] == ':';
+}
+
 }  // namespace
 
 TUnZipper::TUnZipper(TComponent* owner) : TComponent(owner) {}
@@ -319,6 +325,9 @@ TStream* TUnZipper::OpenVolume(std::int32_t n) {
         } while (!name.empty() && !VolumeLabelMatches(n));
     }
     if (name.empty()) throw EUserCanceled(archive_messages::kNoNewDisk);
+    if (m_unzipDepth > 0 && !m_runBaseDir.empty() && !IsAbsolutePath(name)) {
+        name = m_runBaseDir + platform::kPathDelim + name;
+    }
     m_zipStream = std::make_unique<TLFNFileStream>(name, platform::fmOpenRead);
     m_currentVolume = n - 1;
     m_zipFileDate = FileDateOf(name);

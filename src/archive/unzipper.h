@@ -176,6 +176,9 @@ private:
     bool m_closePending = false;
     bool m_renamePending = false;
     std::string m_pendingName;
+    // The current directory when UnZip started; relative volume names are
+    // taken from it while UnZip has the destination as current directory.
+    std::string m_runBaseDir;
 };
 
 }  // namespace pagorix
