@@ -105,26 +105,6 @@ std::string CorpusPath(const std::string& archive) {
     return SharedZipDir() + platform::kPathDelim + sub + platform::kPathDelim + archive;
 }
 
-std::string MethodWord(std::uint16_t method) {
-    switch (method) {
-        case 0:
-            return "stored";
-        case 1:
-            return "shrunk";
-        case 2:
-        case 3:
-        case 4:
-        case 5:
-            return Format("reduced-%d", method - 1);
-        case 6:
-            return "imploded";
-        case 8:
-            return "deflated";
-        default:
-            return Format("method-%d", method);
-    }
-}
-
 void UseSplitNaming(TUnZipper& zip, const std::string& lastVolume) {
     zip.OnGetNextDisk = [lastVolume](TUnZipper& sender, std::int32_t disk, std::string& fName) {
         const std::int32_t last = sender.EndCentral().ThisDisk + 1;

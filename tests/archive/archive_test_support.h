@@ -84,9 +84,6 @@ std::vector<std::pair<std::string, std::vector<ExpectedEntry>>> LoadExpected(
     const std::string& tsvPath);
 // The folder of a corpus archive (generated/ or external/).
 std::string CorpusPath(const std::string& archive);
-// The README's method word for a method number ("deflated", "reduced-2", ...).
-std::string MethodWord(std::uint16_t method);
-
 // Installs the Info-ZIP split naming on the component.
 void UseSplitNaming(TUnZipper& zip, const std::string& lastVolume);
 
