@@ -9,7 +9,9 @@
 #include <random>
 #include <string_view>
 
+#include "archive/unzipper.h"
 #include "framework/sysutils.h"
+#include "pack/book_folder.h"
 #include "pack_test_support.h"
 
 namespace pagorix {
@@ -75,8 +77,21 @@ std::string Cp1252(const std::string& utf8) {
     return Utf8ToCp1252(utf8).text;
 }
 
-TEST(PackBook, RoundTripThroughInfoZip) {
-    if (test::RunCommand("unzip -v").status != 0) GTEST_SKIP() << "Info-ZIP unzip is not installed";
+// Extracts the payload copy as a book does: every entry, flat, with the
+// archive password. Returns the number of entries written.
+std::int32_t ExtractWithEngine(const std::string& payload, const std::string& out) {
+    TUnZipper zip;
+    zip.SetZipName(payload);
+    zip.SetDestDir(out);
+    zip.Password = kArchivePassword;
+    zip.DoAll = true;
+    zip.RecreateDirs = false;
+    zip.DoProcessMessages = false;
+    zip.OnBadPassword = [](TUnZipper&, std::int32_t i) { ADD_FAILURE() << "bad password " << i; };
+    return zip.UnZip();
+}
+
+TEST(PackBook, RoundTripThroughTheEngineAndInfoZip) {
     test::TempDir dir;
     const auto files = RandomBook();
     test::WriteTree(dir / "src", files);
@@ -89,6 +104,20 @@ TEST(PackBook, RoundTripThroughInfoZip) {
     EXPECT_TRUE(
         std::equal(book.begin(), book.begin() + PayloadOffset, test::FakeStubBytes().begin()));
     const std::string payload = test::CutPayload(request.output, dir);
+
+    // The engine unpacks flat, by the names as stored.
+    fs::create_directory(dir / "engine");
+    EXPECT_EQ(ExtractWithEngine(payload, dir / "engine"),
+              static_cast<std::int32_t>(files.size() + 1));
+    const auto flat = test::ReadTree(dir / "engine");
+    EXPECT_EQ(flat.size(), files.size() + 1);
+    for (const auto& [name, bytes] : files) {
+        const auto found = flat.find(std::string(FlatName(Cp1252(name))));
+        ASSERT_NE(found, flat.end()) << name;
+        EXPECT_TRUE(found->second == bytes) << name;
+    }
+
+    if (test::RunCommand("unzip -v").status != 0) GTEST_SKIP() << "Info-ZIP unzip is not installed";
     const test::CommandResult unzip =
         test::RunCommand("unzip -qq -P " + test::Quote(kArchivePassword) + " " +
                          test::Quote(payload) + " -d " + test::Quote(dir / "infozip"));
