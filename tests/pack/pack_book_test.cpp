@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -252,6 +253,26 @@ TEST(PackBook, RefusalsNameTheProblemAndLeaveNoFile) {
         if (fs::is_regular_file(dir / "book")) {
             EXPECT_TRUE(test::ReadText(dir / "book") == "old book") << c.what << ": book replaced";
         }
+    }
+}
+
+TEST(PackBook, ProgressRisesToOneWithTheFilesAndBytes) {
+    for (const int level : {0, 6}) {
+        test::TempDir dir;
+        test::WriteTree(dir / "src",
+                        {{"index.html", Text(300000, 1)}, {"a.bin", test::RandomBytes(200000, 2)}});
+        PackRequest request = Request(dir);
+        request.level = level;
+        std::vector<double> seen;
+        PackBook(request, [&](const PackStats& stats, double fraction) {
+            EXPECT_EQ(stats.files, 2u);
+            EXPECT_EQ(stats.bytes, 500000u);
+            seen.push_back(fraction);
+        });
+        ASSERT_GE(seen.size(), 3u) << level;
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << level;
+        EXPECT_GE(seen.front(), 0.0);
+        EXPECT_EQ(seen.back(), 1.0);
     }
 }
 
