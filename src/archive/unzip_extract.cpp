@@ -10,6 +10,8 @@
 //   with srUnsafePath and never written;
 // - the output file is made only after OnStartUnZip, so a skipped entry
 //   never touches a file that exists;
+// - a decoder that keeps reading far past the end of an entry's data is
+//   stopped as on a data error (see ExtractionRun::InputOverrun);
 // - the output directory always ends with a separator, so a drive-only
 //   stored directory ("C:") cannot glue the name onto the destination's own.
 #include <cctype>
@@ -285,11 +287,22 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
     bool ran = false;
     {
         std::unique_ptr<TLFNFileStream> out;
-        if (!TestMode) out = std::make_unique<TLFNFileStream>(fullPath, platform::fmCreate);
+        if (!TestMode) {
+            // A file that is there already is replaced by a new one rather
+            // than emptied and rewritten: file systems flush a truncated
+            // file's new data at close, which makes overwriting slow.
+            platform::RemoveFile(fullPath);
+            out = std::make_unique<TLFNFileStream>(fullPath, platform::fmCreate);
+        }
         run.StartEntry(out.get());
         if (const Decompressor decode = FindDecompressor(e.CompressionMethod)) {
-            decode(run);
-            ran = true;
+            try {
+                decode(run);
+                ran = true;
+            } catch (const ExtractionRun::InputOverrun&) {
+                // Corrupt data that would decode on without input: stopped
+                // like any data error, the CRC-32 check rejects the entry.
+            }
         } else {
             ShowMessageBox(archive_messages::kUnknownMethod, archive_messages::kZipErrorCaption,
                            kMbOk);
