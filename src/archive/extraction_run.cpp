@@ -74,6 +74,7 @@ void ExtractionRun::Refill() {
 std::uint16_t ExtractionRun::NextByte(std::uint16_t& b) {
     if (CompressedLeft <= 0) {
         --CompressedLeft;
+        if (CompressedLeft < -kPastEndLimit) throw InputOverrun{};
         return 0;
     }
     --CompressedLeft;

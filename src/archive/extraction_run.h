@@ -25,6 +25,12 @@
 // entry's data all still happen inside NextByte, at exactly the byte where
 // the byte-wise reader meets them.
 //
+// Past the end of the entry's data NextByte delivers nothing; a decoder that
+// keeps asking (corrupt data whose decoder stops only on the uncompressed
+// size) is stopped after kPastEndLimit such requests by InputOverrun, which
+// the per-entry routine treats as a data error. Valid streams ask for a few
+// bytes there at most.
+//
 // Invariants: OutPtr == OutBuf + OutCount; InPtr + InCount is the end of the
 // valid data in InBuf; OutCount < 16,000 between calls.
 #pragma once
@@ -47,8 +53,14 @@ inline constexpr std::uint16_t mask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000
                                            0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
                                            0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
 
+inline constexpr std::int32_t kPastEndLimit = 4096;
+
 class ExtractionRun {
 public:
+    // Raised by NextByte when a decoder has asked for kPastEndLimit bytes
+    // past the end of the entry's data.
+    struct InputOverrun {};
+
     explicit ExtractionRun(TUnZipper& owner);
     ExtractionRun(const ExtractionRun&) = delete;
     ExtractionRun& operator=(const ExtractionRun&) = delete;

@@ -58,12 +58,15 @@ bool IsDeviceName(const std::string& name) {
 }
 
 bool IsUnsafeName(const std::string& name) {
-    return name == "." || name == ".." || IsDeviceName(name);
+    // A NUL byte would cut the name short where the host takes it.
+    return name == "." || name == ".." || name.find('\0') != std::string::npos ||
+           IsDeviceName(name);
 }
 
 // True when a stored directory would climb out of the destination or name a
 // device.
 bool IsUnsafeDir(const std::string& dir) {
+    if (dir.find('\0') != std::string::npos) return true;
     size_t start = 0;
     while (start < dir.size()) {
         size_t end = dir.find_first_of("\\:", start);
