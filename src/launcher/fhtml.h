@@ -1,0 +1,135 @@
+// The book runtime's splash form fhtml (class Tfhtml) and the whole run of a
+// book, from the payload copy to the clean-up.
+//
+// The form is read from its stored description (FhtmlDescription). Its show
+// event makes the work directory, copies the payload, extracts and applies
+// the manifest (title, introduction, password, status) and arms the one-shot
+// timer; the timer extracts everything, and LaunchAndCleanUp opens the start
+// page, waits for the browser, deletes what was extracted and ends the run.
+//
+// Every way out leaves nothing behind:
+// - Cancel (the button, or the window's close box) and AbortRun (a refusal or
+//   a fatal error) clean up the same way: the listing of the archive names
+//   every file that may have been made, so each listed file, the archive
+//   copy and the work directory go.
+// - While UnZip runs, the engine's archive and the file it writes must stay
+//   in place. So a Cancel there only requests the cancellation and the quit
+//   and marks the clean-up pending, and an AbortRun there unwinds the
+//   extraction first (AbortSignal); the clean-up runs once UnZip has left,
+//   when the file being written is closed and can be deleted too.
+// - The run is stopped at most once: after a clean-up no later step starts.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "archive/unzipper.h"
+#include "exec/exec_file.h"
+#include "framework/form.h"
+#include "launcher/work_dir.h"
+
+namespace pagorix {
+
+class TAnimation;
+class THideAppBtn;
+class TResolutionFix;
+class TFileSource;
+
+inline constexpr const char* kApplicationTitle = "Pagorix 1.0";
+
+// The run's own texts.
+namespace launcher_messages {
+inline constexpr const char* kDiskSpaceAtStart = "Error : please verify disk space.";
+inline constexpr const char* kDiskSpace = "Error : please verify disk space";
+inline constexpr const char* kPasswordCaption = "Password protection";
+inline constexpr const char* kPasswordPrompt = "Please enter the password :";
+inline constexpr const char* kPasswordIncorrect =
+    "Password incorrect. You may be not allowed to access to this Pagorix.";
+inline constexpr const char* kBadPagorix = "Error : bad Pagorix ! Aborting !";
+inline constexpr const char* kCannotRunBrowser = "Sorry ! Cannot run your web browser !";
+inline constexpr const char* kInitializing = "Initializing the data... Please wait...";
+}  // namespace launcher_messages
+
+// Design-time size of the window, at 96 pixels per inch.
+inline constexpr int kDesignWidth = 300;
+inline constexpr int kDesignHeight = 162;
+inline constexpr int kDesignPixelsPerInch = 96;
+inline constexpr unsigned kPauseMs = 300;
+
+// What one run of a book needs besides the user.
+struct BookRun {
+    PayloadSource payload;
+    // Where the work directory is made; empty for the system's temporary
+    // directory.
+    std::string tempDir;
+    // Called right after the start page's program has ended (or failed to
+    // start), before the clean-up; lets a caller see what was launched.
+    std::function<void(const TExecFile& exec, const std::string& workDir)> onLaunched;
+};
+
+// The form's stored description: components, places and settings.
+const TStoredComponent& FhtmlDescription();
+
+class Tfhtml : public TForm {
+public:
+    Tfhtml(TComponent* owner, BookRun run);
+
+    // Event handlers named by the description.
+    void FormShow(TComponent* sender);
+    void FormCloseQuery(TComponent* sender, bool& canClose);
+    void ticTimer(TComponent* sender);
+    void unzipTotalPercentDone(TUnZipper& sender, std::int32_t percent);
+    void unzipBadCRC(TUnZipper& sender, std::uint32_t calcCRC, std::uint32_t storedCRC,
+                     std::int32_t fileIndex);
+    void unzipBadPassword(TUnZipper& sender, std::int32_t fileIndex);
+    void execFail(TExecFile& sender);
+    void bcancelClick(TComponent* sender);
+
+    void LaunchAndCleanUp(const std::string& startPage);
+    // Cleans up and ends the program at once.
+    [[noreturn]] void AbortRun();
+
+    const std::string& WorkDir() const { return m_workDir; }
+
+private:
+    // Thrown by AbortRun inside UnZip to leave the extraction first; not a
+    // std::exception, so nothing on the way handles it.
+    struct AbortSignal {};
+
+    // UnZip, with the clean-ups that Cancel and AbortRun asked for meanwhile
+    // run once it has left.
+    std::int32_t RunUnZip();
+    // Writes the archive listing into fich.
+    void FillListing();
+    // Steps of Cancel after the cancellation request: listing, archive
+    // closed, archive copy and listed files deleted, work directory removed.
+    void CleanUp();
+    std::string Line(int n) const;
+    std::string InWorkDir(const std::string& name) const;
+
+    BookRun m_run;
+    std::string m_workDir;
+    bool m_inUnZip = false;
+    bool m_cleanUpPending = false;
+    bool m_abortPending = false;
+    bool m_stopped = false;  // cleaned up: no later step runs
+
+    TLabel* m_texte = nullptr;
+    TMemo* m_fich = nullptr;
+    TMemo* m_lignes = nullptr;
+    TProgressBar* m_jauge = nullptr;
+    TAnimation* m_anim = nullptr;
+    TUnZipper* m_unzip = nullptr;
+    TExecFile* m_exec = nullptr;
+    TResolutionFix* m_res = nullptr;
+    TTimer* m_tic = nullptr;
+    THideAppBtn* m_app = nullptr;
+    TFileSource* m_fs = nullptr;
+};
+
+// The program: sets the application title, creates the splash form and runs
+// the main loop until the run has ended. The GUI backend must be installed.
+void RunBook(const BookRun& run);
+
+}  // namespace pagorix

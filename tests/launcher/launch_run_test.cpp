@@ -1,0 +1,394 @@
+// Whole books run through the real launcher on the headless backend: the
+// transcript of what the reader sees, what the browser was given, and what is
+// left in the temporary directory afterwards (it must be nothing).
+//
+// The browser is the fake one, registered for text/html in a private desktop
+// (HOME and XDG_* in a temporary folder) set up once for the test program
+// before anything reads the desktop database.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "framework/headless_fixture.h"
+#include "launcher/book_test_support.h"
+#include "launcher/fhtml.h"
+#include "platform/platform.h"
+
+namespace pagorix {
+namespace {
+
+using headless::kCloseBox;
+using headless::kEscape;
+using headless::ScriptAction;
+using Lines = std::vector<std::string>;
+using test::TempDir;
+
+class BrowserDesktop : public ::testing::Environment {
+public:
+    void SetUp() override {
+        m_dir = std::make_unique<TempDir>();
+        const TempDir& d = *m_dir;
+        for (const char* sub : {"home", "config", "data", "data/applications", "none"}) {
+            platform::MakeDirectory(d / sub);
+        }
+        test::WriteFile(d / "data/applications/pgx-browser.desktop",
+                        std::string("[Desktop Entry]\nType=Application\nName=Browser\nExec=\"") +
+                            PAGORIX_FAKE_BROWSER + "\" %f\nMimeType=text/html;\n");
+        for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "XDG_DATA_DIRS"}) {
+            unsetenv(name);
+        }
+        setenv("HOME", (d / "home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (d / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (d / "data").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (d / "home").c_str(), 1);
+        setenv("XDG_CONFIG_DIRS", (d / "none").c_str(), 1);
+        setenv("GIO_USE_VFS", "local", 1);
+        ASSERT_EQ(std::system("xdg-mime default pgx-browser.desktop text/html"), 0);
+    }
+    void TearDown() override { m_dir.reset(); }
+
+private:
+    std::unique_ptr<TempDir> m_dir;
+};
+
+[[maybe_unused]] ::testing::Environment* const kDesktop =
+    ::testing::AddGlobalTestEnvironment(new BrowserDesktop);
+
+const std::string kPage = "<html><body>Hello</body></html>";
+
+// One run: a temporary directory of its own (TMPDIR), the fake browser's
+// record, and what the launcher showed and left.
+class BookRunTest : public test::HeadlessTest {
+protected:
+    BookRunTest() {
+        const char* tmp = std::getenv("TMPDIR");
+        m_savedTmp = tmp != nullptr ? tmp : "";
+        platform::MakeDirectory(m_tmp);
+        setenv("TMPDIR", m_tmp.c_str(), 1);
+        setenv("PGX_BROWSER_RECORD", m_record.c_str(), 1);
+    }
+    ~BookRunTest() override {
+        if (m_savedTmp.empty()) {
+            unsetenv("TMPDIR");
+        } else {
+            setenv("TMPDIR", m_savedTmp.c_str(), 1);
+        }
+        unsetenv("PGX_BROWSER_RECORD");
+    }
+
+    // Runs the book; the transcript is normalised: the temporary directory
+    // reads <tmp>, the work directory kbmN and the clip ~fsN.avi.
+    Lines Run(const std::string& book, const std::string& tempDir = {}) {
+        BookRun run;
+        run.payload = {book, PayloadOffset};
+        run.tempDir = tempDir;
+        run.onLaunched = [this](const TExecFile& exec, const std::string& workDir) {
+            launched = true;
+            showCommand = exec.ShowCommand();
+            workFiles = test::ListTree(workDir);
+        };
+        launched = false;
+        showCommand = -1;
+        workFiles.clear();
+        platform::RemoveFile(m_record);
+        hb.ClearTranscript();
+        Application().ResetState();
+        const std::string startDir = platform::CurrentDirectory();
+        RunBook(run);
+        // The run has left its work directory.
+        EXPECT_EQ(platform::CurrentDirectory().rfind(m_tmp, 0), std::string::npos);
+        platform::ChangeDirectory(startDir);
+        browser = test::ReadBrowserRecord(m_record);
+        Lines lines;
+        for (std::string line : hb.Transcript()) {
+            line = std::regex_replace(line, std::regex(m_tmp), "<tmp>");
+            line = std::regex_replace(line, std::regex("kbm[0-9A-F]+"), "kbmN");
+            line = std::regex_replace(line, std::regex("~fs[0-9]+\\.avi"), "~fsN.avi");
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // The transcript without the animation's lines.
+    static Lines Visible(const Lines& lines) {
+        Lines out;
+        for (const auto& line : lines)
+            if (line.rfind("anim ", 0) != 0) out.push_back(line);
+        return out;
+    }
+
+    Lines LeftInTmp() const { return test::ListTree(m_tmp); }
+
+    // A new folder for one case of a table.
+    std::string CaseDir() {
+        const std::string dir = m_dir / ("case" + std::to_string(++m_cases));
+        platform::MakeDirectory(dir);
+        return dir;
+    }
+    int m_cases = 0;
+
+    TempDir m_dir;
+    std::string m_tmp = m_dir / "tmp";
+    std::string m_record = m_dir / "browser.record";
+    std::string m_savedTmp;
+    bool launched = false;
+    int showCommand = -1;
+    Lines workFiles;
+    test::BrowserRecord browser;
+};
+
+BookManifest Manifest() {
+    BookManifest m;
+    m.title = "My Book";
+    m.startPage = "index.html";
+    m.status = "Opening the book...";
+    return m;
+}
+
+std::string Contains(const Lines& lines, const std::string& text) {
+    for (const auto& line : lines)
+        if (line.find(text) != std::string::npos) return line;
+    return {};
+}
+
+TEST_F(BookRunTest, NormalRunShowsTheBookAndLeavesNothing) {
+    hb.SetScreen(120, 1024, 768);
+    BookManifest m = Manifest();
+    m.closing = "Bye";
+    const std::string book =
+        test::MakePackedBook(m_dir.Path(), {{"index.html", kPage}, {"Pics/Cover.PNG", "png"}}, m);
+    hb.Answer("plain", "Bye", "OK");
+    const Lines t = Run(book);
+    EXPECT_EQ(Visible(t),
+              (Lines{"title \"Pagorix 1.0\"", "taskbar shown",
+                     "label texte \"Initializing the data... Please wait...\"", "taskbar shown",
+                     // the manifest applied, then the window appears
+                     "title \"My Book\"", "label texte \"Opening the book...\"",
+                     "window fhtml shown \"My Book\" 375x202", "progress jauge 64",
+                     "progress jauge 67", "progress jauge 100",
+                     // the launch, and after the browser the clean-up
+                     "window fhtml hidden", "taskbar hidden",
+                     "box plain \"My Book\" none \"Bye\" [OK] -> OK", "quit requested"}));
+    // The clip plays from the show event to the launch.
+    EXPECT_NE(Contains(t, "anim anim ACM_OPEN 0 \"<tmp>/~fsN.avi\" -> 1"), "");
+    EXPECT_NE(Contains(t, "anim anim ACM_PLAY -1 0xFFFF0000"), "");
+    EXPECT_NE(Contains(t, "anim anim ACM_STOP"), "");
+    // Only the book's files were in the work directory while the browser ran.
+    EXPECT_EQ(workFiles, (Lines{"Cover.PNG", "index.html"}));
+    EXPECT_EQ(showCommand, 1);
+    EXPECT_EQ(browser.cwd.rfind(m_tmp + "/kbm", 0), 0u) << browser.cwd;
+    EXPECT_EQ(browser.args, Lines{browser.cwd + "/index.html"});
+    EXPECT_EQ(browser.page, kPage);
+    EXPECT_EQ(LeftInTmp(), Lines{});
+}
+
+// A book of a raw manifest (lines ended with CR LF) and one start page.
+std::string RawBook(const std::string& dir, const Lines& manifest) {
+    return test::MakeRawBook(dir,
+                             {{"PAGORIX.KBM", test::ManifestOf(manifest)}, {"index.html", kPage}});
+}
+
+TEST_F(BookRunTest, WindowStyleComesFromLineEight) {
+    // SW_SHOWNORMAL 1, SW_SHOWMINIMIZED 2, SW_SHOWMAXIMIZED 3.
+    const struct {
+        std::string line8;
+        int showCommand;
+    } cases[] = {{"1", 1}, {"2", 2}, {"0", 3}, {"", 3}, {"\xA7", 3}, {" 1", 3}, {"3", 3}};
+    for (const auto& c : cases) {
+        const std::string dir = CaseDir();
+        const std::string book =
+            RawBook(dir, {"x", "T", "\xA7", "index.html", "S", "\xA7", "\xA7", "x", c.line8});
+        Run(book);
+        EXPECT_EQ(showCommand, c.showCommand) << c.line8;
+        EXPECT_EQ(LeftInTmp(), Lines{});
+    }
+}
+
+TEST_F(BookRunTest, IntroductionAnswers) {
+    const struct {
+        std::string response;
+        bool goesOn;
+    } cases[] = {{"&Oui", true}, {"&Non", false}, {kEscape, false}, {kCloseBox, true}};
+    for (const auto& c : cases) {
+        const std::string dir = CaseDir();
+        BookManifest m = Manifest();
+        m.introduction = "Read it?";
+        const std::string book = test::MakePackedBook(dir, {{"index.html", kPage}}, m);
+        hb.Answer("plain", "Read it?", c.response);
+        const Lines t = Run(book);
+        EXPECT_EQ(launched, c.goesOn) << c.response;
+        EXPECT_NE(
+            Contains(t, "box plain \"My Book\" none \"Read it?\" [&Oui|&Non] -> " + c.response),
+            "");
+        EXPECT_EQ(Contains(t, "window fhtml shown") != "", c.goesOn);
+        EXPECT_EQ(LeftInTmp(), Lines{}) << c.response;
+    }
+}
+
+TEST_F(BookRunTest, PasswordMustMatchExactly) {
+    const struct {
+        std::string line5;
+        std::string typed;  // "" with cancel: Annuler
+        bool cancel;
+        bool goesOn;
+    } cases[] = {{"Secret", "Secret", false, true},
+                 {"Secret", "secret", false, false},
+                 {"Secret", "Secret ", false, false},
+                 {"Secret", "", true, false},
+                 {"", "", true, true},
+                 {"", "", false, true}};
+    for (const auto& c : cases) {
+        const std::string dir = CaseDir();
+        const std::string book =
+            RawBook(dir, {"x", "T", "\xA7", "index.html", "S", c.line5, "\xA7", "x", "1"});
+        if (c.cancel) {
+            hb.CancelInput("Please enter the password :");
+        } else {
+            hb.AnswerInput("Please enter the password :", c.typed);
+        }
+        if (!c.goesOn) {
+            hb.Answer("error",
+                      "Password incorrect. You may be not allowed to access to this Pagorix.",
+                      "OK");
+        }
+        const Lines t = Run(book);
+        EXPECT_EQ(launched, c.goesOn) << c.line5 << "/" << c.typed;
+        EXPECT_NE(Contains(t, "input \"Password protection\" \"Please enter the password :\" \"\""),
+                  "");
+        EXPECT_EQ(LeftInTmp(), Lines{});
+    }
+}
+
+TEST_F(BookRunTest, FiveLineManifestShowsEveryOptionalBoxEmpty) {
+    const std::string book = RawBook(m_dir.Path(), {"x", "T", "", "index.html", "S"});
+    hb.Answer("plain", "", "&Oui");
+    hb.AnswerInput("Please enter the password :", "");
+    hb.Answer("plain", "", "OK");
+    Run(book);
+    EXPECT_TRUE(launched);
+    EXPECT_EQ(showCommand, 3);
+    EXPECT_EQ(hb.UnusedAnswers(), Lines{});
+    EXPECT_EQ(LeftInTmp(), Lines{});
+}
+
+TEST_F(BookRunTest, CancelInThePauseRemovesTheArchiveCopy) {
+    // The Cancel button and the window's close box alike.
+    for (const ScriptAction& action :
+         {ScriptAction::Press("bcancel"), ScriptAction::Close("fhtml")}) {
+        const std::string dir = CaseDir();
+        const std::string book = test::MakePackedBook(dir, {{"index.html", kPage}}, Manifest());
+        hb.WhenTimerArmed("tic", action);
+        const Lines t = Run(book);
+        EXPECT_FALSE(launched);
+        EXPECT_EQ(hb.TranscriptOf("progress"), Lines{});
+        EXPECT_EQ(hb.Now(), 0u);  // the timer never fired
+        EXPECT_EQ(Visible(t).back(), "quit requested");
+        EXPECT_EQ(LeftInTmp(), Lines{});
+    }
+}
+
+TEST_F(BookRunTest, CancelDuringTheExtractionEndsAfterTheEnginesMessage) {
+    // Incompressible files, so the engine refills its input (and lets the
+    // Cancel click in) many times.
+    const test::Bytes noise = test::RandomBytes(400000, 7);
+    const std::string big(noise.begin(), noise.end());
+    const std::string book = test::MakePackedBook(
+        m_dir.Path(), {{"index.html", kPage}, {"a.bin", big}, {"b.bin", big}}, Manifest());
+    hb.WhenProgressReaches("jauge", 30, ScriptAction::Press("bcancel"));
+    hb.Answer("exception", "User Aborted Operation.", "OK");
+    const Lines t = Run(book);
+    EXPECT_FALSE(launched);
+    const Lines tail(t.end() - 3, t.end());
+    EXPECT_EQ(tail,
+              (Lines{"press bcancel", "quit requested",
+                     "box exception \"My Book\" stop \"User Aborted Operation.\" [OK] -> OK"}));
+    EXPECT_EQ(LeftInTmp(), Lines{});
+}
+
+TEST_F(BookRunTest, FatalPathsCleanUp) {
+    const std::string bad = "Error : bad Pagorix ! Aborting !";
+    const struct {
+        const char* what;
+        std::function<std::string(const std::string&)> make;
+        std::string kind, caption, text;
+        bool shown;  // the splash window appeared
+    } cases[] = {
+        {"corrupted manifest",
+         [](const std::string& d) {
+             const std::string book = test::MakePackedBook(d, {{"index.html", kPage}}, Manifest());
+             test::CorruptEntry(book, "PAGORIX.KBM");
+             return book;
+         },
+         "plain", "Pagorix 1.0", bad, false},
+        {"corrupted page",
+         [](const std::string& d) {
+             const std::string book = test::MakePackedBook(d, {{"index.html", kPage}}, Manifest());
+             test::CorruptEntry(book, "index.html");
+             return book;
+         },
+         "plain", "My Book", bad, true},
+        {"wrong archive password",
+         [](const std::string& d) {
+             return test::MakeRawBook(
+                 d, {{"PAGORIX.KBM", test::ManifestOf({"x", "T", "\xA7", "index.html", "S"}),
+                      "wrong"}});
+         },
+         "plain", "Pagorix 1.0", bad, false},
+        {"no manifest",
+         [](const std::string& d) {
+             return test::MakeRawBook(d, {{"index.html", kPage}});
+         },
+         "error", "Erreur", "Error : please verify disk space.", false},
+    };
+    for (const auto& c : cases) {
+        const std::string dir = CaseDir();
+        const std::string book = c.make(dir);
+        hb.Answer(c.kind, c.text, "OK");
+        const Lines t = Run(book);
+        EXPECT_FALSE(launched) << c.what;
+        EXPECT_NE(Contains(t, "box " + c.kind + " \"" + c.caption + "\""), "") << c.what;
+        EXPECT_EQ(Contains(t, "window fhtml shown") != "", c.shown) << c.what;
+        EXPECT_EQ(hb.UnusedAnswers(), Lines{}) << c.what;
+        EXPECT_EQ(LeftInTmp(), Lines{}) << c.what;
+    }
+}
+
+TEST_F(BookRunTest, MissingStartPageStillCleansUp) {
+    const std::string book =
+        RawBook(m_dir.Path(), {"x", "T", "\xA7", "nothere.html", "S", "\xA7", "Bye"});
+    hb.Answer("plain", "Sorry ! Cannot run your web browser !", "OK");
+    hb.Answer("plain", "Bye", "OK");
+    Run(book);
+    EXPECT_EQ(browser.cwd, "");
+    EXPECT_EQ(hb.UnusedAnswers(), Lines{});
+    EXPECT_EQ(LeftInTmp(), Lines{});
+}
+
+TEST_F(BookRunTest, UnusableWorkDirectoryRestsUntilCancel) {
+    const std::string book =
+        test::MakePackedBook(m_dir.Path(), {{"index.html", kPage}}, Manifest());
+    hb.Answer("exception", "*", "OK");
+    hb.AtPump(1, ScriptAction::Press("bcancel"));
+    const Lines t = Run(book, m_dir / "no-such-folder");
+    EXPECT_NE(Contains(t, "box exception \"Pagorix 1.0\" stop \"Ne peut ouvrir le fichier"), "");
+    EXPECT_NE(Contains(t, "window fhtml shown"), "");
+    EXPECT_EQ(Visible(t).back(), "quit requested");
+    EXPECT_EQ(LeftInTmp(), Lines{});
+}
+
+TEST_F(BookRunTest, ExecutableWithNothingAppended) {
+    const std::string stub = test::WriteStub(m_dir.Path());
+    hb.Answer("exception", "*", "OK");
+    hb.AtPump(1, ScriptAction::Press("bcancel"));
+    const Lines t = Run(stub);
+    // The empty archive copy is no archive: the failure shows, the window
+    // rests until Cancel.
+    EXPECT_NE(Contains(t, "box exception \"Pagorix 1.0\" stop \"Incomplete Zip File.\""), "");
+    EXPECT_NE(Contains(t, "window fhtml shown"), "");
+    EXPECT_FALSE(launched);
+    EXPECT_EQ(LeftInTmp(), Lines{});
+}
+
+}  // namespace
+}  // namespace pagorix

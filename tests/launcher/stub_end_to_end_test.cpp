@@ -1,0 +1,80 @@
+// The real book runtime with a book appended, as a reader starts it: the
+// terminal backend with no terminal attached, the fake browser as the
+// desktop's text/html program (the private desktop of the launch tests), and
+// a temporary directory of its own that must be empty afterwards.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "launcher/book_test_support.h"
+#include "platform/platform.h"
+
+namespace pagorix {
+namespace {
+
+using test::TempDir;
+
+const std::string kStub = PAGORIX_STUB_EXE;
+
+const std::string kPage = "<html><body>Chapter</body></html>";
+
+// A book made with the runtime, of a start page and a picture in a folder.
+std::string MakeBook(const TempDir& dir) {
+    platform::MakeDirectory(dir / "source");
+    platform::MakeDirectory(dir / "source/Pics");
+    platform::MakeDirectory(dir / "tmp");
+    test::WriteFile(dir / "source/index.html", kPage);
+    test::WriteFile(dir / "source/Pics/Cover.PNG", test::RandomBytes(50000, 3));
+    PackRequest request;
+    request.sourceDir = dir / "source";
+    request.output = dir / "book";
+    request.stub = kStub;
+    request.manifest.title = "Caf\xC3\xA9 book";  // UTF-8 in, Windows-1252 in the book
+    request.manifest.startPage = "index.html";
+    request.manifest.closing = "Thank you";
+    PackBook(request);
+    return request.output;
+}
+
+// The shell command that runs the book with no terminal attached.
+std::string Command(const TempDir& dir, const std::string& book, const std::string& record,
+                    const std::string& out) {
+    return "TMPDIR='" + (dir / "tmp") + "' PGX_BROWSER_RECORD='" + record + "' '" + book +
+           "' </dev/null >'" + out + "' 2>&1";
+}
+
+TEST(BookRuntime, RunsABookAndLeavesNothing) {
+    if (kStub.empty()) GTEST_SKIP() << "only optimised builds pad the runtime";
+    TempDir dir;
+    const std::string book = MakeBook(dir);
+    EXPECT_EQ(std::system(Command(dir, book, dir / "record", dir / "out").c_str()), 0);
+    const std::string out = test::ReadText(dir / "out");
+    EXPECT_NE(out.find("== Caf\xC3\xA9 book =="), std::string::npos) << out;
+    EXPECT_NE(out.find("[Caf\xC3\xA9 book]\nThank you\n[O] OK\n-> OK"), std::string::npos) << out;
+
+    const test::BrowserRecord browser = test::ReadBrowserRecord(dir / "record");
+    EXPECT_EQ(browser.cwd.rfind(dir / "tmp/kbm", 0), 0u) << browser.cwd;
+    EXPECT_EQ(browser.args, std::vector<std::string>{browser.cwd + "/index.html"});
+    EXPECT_EQ(browser.page, kPage);
+    EXPECT_EQ(test::ListTree(dir / "tmp"), std::vector<std::string>{});
+}
+
+TEST(BookRuntime, TwoCopiesAtOnceUseTwoDirectories) {
+    if (kStub.empty()) GTEST_SKIP() << "only optimised builds pad the runtime";
+    TempDir dir;
+    const std::string book = MakeBook(dir);
+    // Each browser stays a while, so both books are unpacked at once.
+    const std::string both = "export PGX_BROWSER_DELAY_MS=500; (" +
+                             Command(dir, book, dir / "r1", dir / "o1") + ") & (" +
+                             Command(dir, book, dir / "r2", dir / "o2") + ") & wait";
+    EXPECT_EQ(std::system(both.c_str()), 0);
+    const test::BrowserRecord a = test::ReadBrowserRecord(dir / "r1");
+    const test::BrowserRecord b = test::ReadBrowserRecord(dir / "r2");
+    EXPECT_NE(a.cwd, b.cwd);
+    EXPECT_EQ(a.page, kPage);
+    EXPECT_EQ(b.page, kPage);
+    EXPECT_EQ(test::ListTree(dir / "tmp"), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace pagorix

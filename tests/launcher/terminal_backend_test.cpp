@@ -1,0 +1,92 @@
+// The terminal backend with nobody at the terminal (standard input is not
+// one): boxes are printed with the default button taken, the input box is
+// confirmed empty, and a form left waiting is closed as its close box would.
+#include "framework/terminal/terminal_backend.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+#include <cstdio>
+
+#include "framework/application.h"
+#include "framework/dialogs.h"
+#include "framework/form.h"
+#include "support/test_support.h"
+
+namespace pagorix {
+namespace {
+
+// Standard input from /dev/null and the backend drawing into a file.
+class NobodyAtTheTerminal : public ::testing::Test {
+protected:
+    NobodyAtTheTerminal() {
+        Application().ResetState();
+        m_savedInput = ::dup(STDIN_FILENO);
+        const int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, STDIN_FILENO);
+        ::close(null);
+        m_out = std::fopen((m_dir / "out").c_str(), "w+");
+        m_backend = std::make_unique<terminal::TerminalBackend>(m_out);
+    }
+    ~NobodyAtTheTerminal() override {
+        m_backend.reset();
+        Application().ResetState();
+        std::fclose(m_out);
+        ::dup2(m_savedInput, STDIN_FILENO);
+        ::close(m_savedInput);
+    }
+    std::string Output() {
+        std::fflush(m_out);
+        return test::ReadText(m_dir / "out");
+    }
+
+    test::TempDir m_dir;
+    int m_savedInput = -1;
+    std::FILE* m_out = nullptr;
+    std::unique_ptr<terminal::TerminalBackend> m_backend;
+};
+
+TEST_F(NobodyAtTheTerminal, BoxesTakeTheirDefaultButton) {
+    Application().SetTitle("Caf\xE9");  // Windows-1252, printed as UTF-8
+    const struct {
+        std::function<int()> show;
+        int result;
+        std::string printed;
+    } cases[] = {
+        {[] { return MessageDlg("Read it?", TMsgDlgType::mtCustom, mbYes | mbNo); }, mrYes,
+         "\n[Caf\xC3\xA9]\nRead it?\n[O] Oui  [N] Non\n-> Oui\n"},
+        {[] { return MessageDlg("Disk full", TMsgDlgType::mtError, mbOK); }, mrOk,
+         "\n[Erreur]\nDisk full\n[O] OK\n-> OK\n"},
+        {[] { return InputBox("Password", "Enter it:", "").empty() ? 1 : 0; }, 1,
+         "\n[Password]\nEnter it: -> OK\n"},
+    };
+    size_t seen = 0;
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.show(), c.result);
+        const std::string out = Output();
+        EXPECT_EQ(out.substr(seen), c.printed);
+        seen = out.size();
+    }
+}
+
+// A form with a status label and a progress bar.
+struct StatusForm : TForm {
+    explicit StatusForm(TComponent* owner) : TForm(owner) {
+        ReadDescription({"TStatusForm",
+                         "status",
+                         {{"Caption", TStoredValue::Str("Title")}},
+                         {{"TLabel", "texte", {{"Caption", TStoredValue::Str("Loading")}}, {}},
+                          {"TProgressBar", "jauge", {}, {}}}});
+        SetOnShow([this](TComponent*) { FindAs<TProgressBar>("jauge").SetPosition(55); });
+    }
+};
+
+TEST_F(NobodyAtTheTerminal, FormShowsItsStatusAndIsClosedWhenNobodyCanAnswer) {
+    Application().CreateForm<StatusForm>();
+    Application().Run();  // returns: the form was closed, which ends the program
+    EXPECT_EQ(Output(), "== Title ==\nLoading [################..............]  55%\n");
+}
+
+}  // namespace
+}  // namespace pagorix
