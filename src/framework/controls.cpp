@@ -248,6 +248,7 @@ void TLabel::CreateParams(TCreateParams& params) {
     TWinControl::CreateParams(params);
     params.kind = WindowKind::Label;
     params.caption = m_caption;
+    if (!m_wordWrap) params.style |= kSsLeftNoWordWrap;
 }
 
 void TLabel::ReadProperty(const std::string& name, const TStoredValue& value) {
@@ -280,6 +281,7 @@ void TMemo::LoadFromFile(const std::string& fileName) {
 void TMemo::CreateParams(TCreateParams& params) {
     TWinControl::CreateParams(params);
     params.kind = WindowKind::Memo;
+    if (!m_wordWrap) params.style |= kEsAutoHScroll;
 }
 
 void TMemo::HandleCreated() {

@@ -52,6 +52,11 @@ inline constexpr std::uint32_t kWsMinimizeBox = 0x00020000;
 inline constexpr std::uint32_t kWsMaximizeBox = 0x00010000;
 inline constexpr std::uint32_t kWsExDlgModalFrame = 0x00000001;
 
+// Styles of labels and memos: a label that does not wrap its words, a memo
+// that scrolls sideways instead of wrapping.
+inline constexpr std::uint32_t kSsLeftNoWordWrap = 0x0000000C;
+inline constexpr std::uint32_t kEsAutoHScroll = 0x00000080;
+
 // Window class styles.
 inline constexpr std::uint32_t kCsVRedraw = 0x0001;
 inline constexpr std::uint32_t kCsHRedraw = 0x0002;
