@@ -67,6 +67,7 @@ struct Session {
         unsetenv("WAYLAND_DISPLAY");
         setenv("GDK_BACKEND", "x11", 1);
         setenv("GTK_THEME", "Adwaita", 1);
+        setenv("NO_AT_BRIDGE", "1", 1);  // no accessibility bus to wait for
         backend = gtk::OpenGtkBackend();
     }
 };
