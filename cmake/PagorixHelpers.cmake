@@ -38,12 +38,30 @@ endfunction()
 function(pagorix_test name dir)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  # Files named *_posix_test.cpp or *_win32_test.cpp test one host only.
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_posix_test\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_win32_test\\.cpp$")
+  endif()
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} pagorix_test_support GTest::gtest GTest::gtest_main)
   pagorix_settings(${name})
+  if(CMAKE_CROSSCOMPILING)
+    # Each test program is one test under the emulator: starting a program
+    # there costs far more than its tests.
+    add_test(NAME ${name}
+             COMMAND ${CMAKE_COMMAND} -DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}
+                     -DPROGRAM=$<TARGET_FILE:${name}> -DREPORT=${CMAKE_CURRENT_BINARY_DIR}/${name}.xml
+                     -P ${PROJECT_SOURCE_DIR}/cmake/PagorixRunEmulated.cmake
+             WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${name} PROPERTIES
+      ENVIRONMENT "PAGORIX_SHARED=${PAGORIX_SHARED_DIR};PAGORIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+    return()
+  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     # Two properties, as a list value would be split on its way to CTest.

@@ -1,7 +1,6 @@
 #include "archive/unzipper.h"
 
-#include <chrono>
-#include <filesystem>
+#include <optional>
 
 #include "archive/archive_errors.h"
 #include "framework/application.h"
@@ -48,13 +47,10 @@ void TUnZipper::Loaded() {
 }
 
 TDateTime TUnZipper::FileDateOf(const std::string& fileName) const {
-    std::error_code error;
-    const auto stamp = std::filesystem::last_write_time(fileName, error);
-    if (error) return 0;
-    const auto system = std::chrono::file_clock::to_sys(stamp);
-    const double seconds = std::chrono::duration<double>(system.time_since_epoch()).count();
+    const std::optional<double> seconds = platform::FileModifiedSeconds(fileName);
+    if (!seconds) return 0;
     // Unix time 0 is day 25569 of the calendar.
-    return seconds / 86400.0 + 25569.0;
+    return *seconds / 86400.0 + 25569.0;
 }
 
 void TUnZipper::ReleaseDirectory() {

@@ -116,6 +116,9 @@ bool RemoveDir(const std::string& path);
 // path cannot be read.
 std::int32_t FileAttributes(const std::string& path);
 bool ChangeFileAttributes(const std::string& path, std::uint32_t attributes);
+// The last-write time of a file, in seconds since the Unix epoch (UTC), or
+// nothing when it cannot be read.
+std::optional<double> FileModifiedSeconds(const std::string& path);
 
 // True when a file (not a directory) is found at the path. A wildcard pattern
 // in the last component counts when its first match is a file.

@@ -235,6 +235,13 @@ bool ChangeFileAttributes(const std::string& path, std::uint32_t attributes) {
     return ::chmod(path.c_str(), mode) == 0;
 }
 
+std::optional<double> FileModifiedSeconds(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return static_cast<double>(info.st_mtim.tv_sec) +
+           static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
+}
+
 bool FileExists(const std::string& path) {
     const auto slash = path.find_last_of(kPathDelim);
     const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);

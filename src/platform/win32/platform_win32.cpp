@@ -222,6 +222,16 @@ bool ChangeFileAttributes(const std::string& path, std::uint32_t attributes) {
     return SetFileAttributesA(path.c_str(), attributes) != 0;
 }
 
+std::optional<double> FileModifiedSeconds(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    // FILETIME counts 100 ns from 1601; the Unix epoch is 11644473600 s later.
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+        data.ftLastWriteTime.dwLowDateTime;
+    return static_cast<double>(ticks) / 1e7 - 11644473600.0;
+}
+
 bool FileExists(const std::string& path) {
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA(path.c_str(), &data);

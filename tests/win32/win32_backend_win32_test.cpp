@@ -1,0 +1,332 @@
+// The Win32 backend on real windows (run under Wine on Linux): the boxes'
+// French buttons and answers, the input box's limit, the form's window and
+// font, notifications routed back to controls, timers, a halt from a timer,
+// the animation control's class and sizes, and the program's string table.
+#include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "framework/application.h"
+#include "framework/dialogs.h"
+#include "framework/form.h"
+#include "framework/win32/win32_backend.h"
+#include "splash/animation.h"
+#include "streams/string_resource.h"
+
+namespace pagorix {
+namespace {
+
+class Win32Test : public ::testing::Test {
+protected:
+    void SetUp() override { Application().ResetState(); }
+    void TearDown() override { Application().ResetState(); }
+
+    win32::Win32Backend m_backend;
+};
+
+std::string TextOf(HWND window) {
+    char buffer[512] = {};
+    GetWindowTextA(window, buffer, sizeof buffer);
+    return buffer;
+}
+
+std::string ClassOf(HWND window) {
+    char buffer[256] = {};
+    GetClassNameA(window, buffer, sizeof buffer);
+    return buffer;
+}
+
+struct SeenDialog {
+    std::string caption;
+    std::vector<std::string> buttons;
+    bool icon = false;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM data) {
+    auto* seen = reinterpret_cast<SeenDialog*>(data);
+    const std::string cls = ClassOf(child);
+    if (_stricmp(cls.c_str(), "Button") == 0) seen->buttons.push_back(TextOf(child));
+    if (_stricmp(cls.c_str(), "Static") == 0 &&
+        (GetWindowLongPtrA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        seen->icon = true;
+    }
+    return TRUE;
+}
+
+// What a user does to a box: a key to the focused control, or the close box.
+enum class Act { Enter, Escape, CloseBox, AltO, AltN };
+
+void Perform(HWND dialog, Act act) {
+    HWND focus = GetFocus();
+    if (focus == nullptr) focus = dialog;
+    switch (act) {
+        case Act::Enter:
+            PostMessageA(focus, WM_KEYDOWN, VK_RETURN, 1);
+            break;
+        case Act::Escape:
+            PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 1);
+            break;
+        case Act::CloseBox:
+            PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+        case Act::AltO:
+        case Act::AltN:
+            // A mnemonic: the letter with Alt held (bit 29 of lParam).
+            PostMessageA(focus, WM_SYSCHAR, act == Act::AltO ? 'o' : 'n', 1 | (1 << 29));
+            break;
+    }
+}
+
+TEST_F(Win32Test, MessageBoxesShowTheFrameworksButtonsAndAnswerAsTheirKeysSay) {
+    struct Case {
+        const char* what;
+        TMsgDlgType type;
+        unsigned buttons;
+        Act act;
+        std::vector<std::string> texts;
+        bool icon;
+        int result;
+    };
+    const Case cases[] = {
+        {"error box, Enter", TMsgDlgType::mtError, mbOK, Act::Enter, {"OK"}, true, mrOk},
+        {"plain yes/no, Enter is Oui",
+         TMsgDlgType::mtCustom,
+         mbYes | mbNo,
+         Act::Enter,
+         {"&Oui", "&Non"},
+         false,
+         mrYes},
+        {"plain yes/no, Escape is Non",
+         TMsgDlgType::mtCustom,
+         mbYes | mbNo,
+         Act::Escape,
+         {"&Oui", "&Non"},
+         false,
+         mrNo},
+        {"plain yes/no, close box is Cancel",
+         TMsgDlgType::mtCustom,
+         mbYes | mbNo,
+         Act::CloseBox,
+         {"&Oui", "&Non"},
+         false,
+         mrCancel},
+        {"plain yes/no, Alt+N",
+         TMsgDlgType::mtCustom,
+         mbYes | mbNo,
+         Act::AltN,
+         {"&Oui", "&Non"},
+         false,
+         mrNo},
+        {"plain yes/no, Alt+O",
+         TMsgDlgType::mtCustom,
+         mbYes | mbNo,
+         Act::AltO,
+         {"&Oui", "&Non"},
+         false,
+         mrYes},
+        {"OK and Annuler, Escape",
+         TMsgDlgType::mtWarning,
+         mbOK | mbCancel,
+         Act::Escape,
+         {"OK", "Annuler"},
+         true,
+         mrCancel},
+    };
+    Application().SetTitle("Le titre");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SeenDialog seen;
+        m_backend.SetDialogObserver([&](std::intptr_t handle) {
+            HWND dialog = reinterpret_cast<HWND>(handle);
+            seen.caption = TextOf(dialog);
+            EnumChildWindows(dialog, &CollectChild, reinterpret_cast<LPARAM>(&seen));
+            Perform(dialog, c.act);
+        });
+        EXPECT_EQ(MessageDlg("Le texte", c.type, c.buttons), c.result);
+        EXPECT_EQ(seen.buttons, c.texts);
+        EXPECT_EQ(seen.icon, c.icon);
+        EXPECT_EQ(seen.caption, c.type == TMsgDlgType::mtError    ? "Erreur"
+                                : c.type == TMsgDlgType::mtCustom ? "Le titre"
+                                                                  : "Avertissement");
+    }
+}
+
+TEST_F(Win32Test, InputBoxTakesAtMost255CharactersAndAnnulerGivesNothing) {
+    struct Case {
+        const char* what;
+        std::string typed;
+        Act act;
+        std::string result;
+    };
+    const Case cases[] = {
+        {"typed and Enter", "Secret", Act::Enter, "Secret"},
+        {"300 typed, 255 kept", std::string(300, 'x'), Act::Enter, std::string(255, 'x')},
+        {"typed and Escape", "Secret", Act::Escape, ""},
+        {"typed and the close box", "Secret", Act::CloseBox, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SeenDialog seen;
+        m_backend.SetDialogObserver([&](std::intptr_t handle) {
+            HWND dialog = reinterpret_cast<HWND>(handle);
+            seen.caption = TextOf(dialog);
+            EnumChildWindows(dialog, &CollectChild, reinterpret_cast<LPARAM>(&seen));
+            for (char ch : c.typed)
+                PostMessageA(GetFocus(), WM_CHAR, static_cast<unsigned char>(ch), 1);
+            Perform(dialog, c.act);
+        });
+        EXPECT_EQ(InputBox("Password protection", "Please enter the password :", ""), c.result);
+        EXPECT_EQ(seen.caption, "Password protection");
+        EXPECT_EQ(seen.buttons, (std::vector<std::string>{"OK", "Annuler"}));
+    }
+}
+
+// Runs the message loop until `done` or two seconds have passed.
+template <class F>
+bool PumpUntil(F done) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > 2000) return false;
+        Application().ProcessMessages();
+        Sleep(5);
+    }
+    return true;
+}
+
+TEST_F(Win32Test, FormIsARealWindowWithTheFrameworksFontAndItsControls) {
+    TForm form(nullptr);
+    form.SetCaption("Pagorix 1.0");
+    form.SetBorderStyle(TFormBorderStyle::bsSingle);
+    form.SetBorderIcons(biSystemMenu);
+    form.SetBounds(0, 0, 300, 162);
+    form.SetPosition(TPosition::poScreenCenter);
+    auto& button = form.CreateOwned<TButton>();
+    button.SetParent(&form);
+    button.SetCaption("&Cancel");
+    button.SetBounds(224, 96, 57, 25);
+    int clicks = 0;
+    button.SetOnClick([&](TComponent*) { ++clicks; });
+    auto& bar = form.CreateOwned<TProgressBar>();
+    bar.SetParent(&form);
+    bar.SetBounds(8, 72, 273, 17);
+    auto& memo = form.CreateOwned<TMemo>();
+    memo.SetParent(&form);
+    memo.Lines().Add("a.htm");
+    memo.Lines().Add("b.htm#");
+    form.Show();
+    bar.SetPosition(40);
+    memo.UpdateLines();
+
+    HWND window = FindWindowA("PagorixForm", "Pagorix 1.0");
+    ASSERT_NE(window, nullptr);
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 300);
+    EXPECT_EQ(client.bottom, 162);
+    const LONG_PTR style = GetWindowLongPtrA(window, GWL_STYLE);
+    EXPECT_TRUE((style & WS_SYSMENU) != 0 && (style & WS_CAPTION) == WS_CAPTION);
+    EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
+    EXPECT_TRUE(IsWindowVisible(window));
+    // Owned by the application window, so the taskbar button is that one's.
+    EXPECT_EQ(reinterpret_cast<std::intptr_t>(GetWindow(window, GW_OWNER)),
+              m_backend.ApplicationWindow());
+
+    HWND buttonWindow = FindWindowExA(window, nullptr, "Button", "&Cancel");
+    ASSERT_NE(buttonWindow, nullptr);
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(buttonWindow, WM_GETFONT, 0, 0)), sizeof font,
+               &font);
+    EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
+    EXPECT_EQ(font.lfHeight, -11);
+
+    HWND barWindow = FindWindowExA(window, nullptr, PROGRESS_CLASSA, nullptr);
+    ASSERT_NE(barWindow, nullptr);
+    EXPECT_EQ(SendMessageA(barWindow, PBM_GETPOS, 0, 0), 40);
+    HWND memoWindow = FindWindowExA(window, nullptr, "Edit", nullptr);
+    ASSERT_NE(memoWindow, nullptr);
+    EXPECT_EQ(TextOf(memoWindow), "a.htm\r\nb.htm#");
+
+    // The parent's WM_COMMAND reaches the button's click event.
+    PostMessageA(buttonWindow, BM_CLICK, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return clicks == 1; }));
+
+    m_backend.ShowApplicationWindow(kSwHide);
+    EXPECT_FALSE(IsWindowVisible(reinterpret_cast<HWND>(m_backend.ApplicationWindow())));
+    m_backend.ShowApplicationWindow(kSwShow);
+    EXPECT_TRUE(IsWindowVisible(reinterpret_cast<HWND>(m_backend.ApplicationWindow())));
+}
+
+TEST_F(Win32Test, TimersFireFromTheMessageLoopAndAHaltThereEndsTheMainLoop) {
+    TForm& form = Application().CreateForm<TForm>();
+    form.SetCaption("halt");
+    auto& timer = form.CreateOwned<TTimer>();
+    timer.SetInterval(30);
+    int ticks = 0;
+    timer.SetOnTimer([&](TComponent*) {
+        if (++ticks == 3) Application().Halt();
+    });
+    // The halt unwinds from a window procedure back to Run, which ends.
+    Application().Run();
+    EXPECT_EQ(ticks, 3);
+    EXPECT_TRUE(Application().Halted());
+}
+
+TEST_F(Win32Test, AnimationControlIsItsOwnSysAnimate32ClassAndKeepsTheClipSize) {
+    TForm form(nullptr);
+    form.SetCaption("clip");
+    form.SetBounds(0, 0, 300, 162);
+    auto& anim = form.CreateOwned<TAnimation>();
+    anim.SetParent(&form);
+    anim.SetBounds(8, 0, 273, 65);
+    int starts = 0;
+    anim.SetOnStart([&](TComponent*) { ++starts; });
+    form.Show();
+    anim.SetAVIFile(PAGORIX_SPLASH_AVI);
+    ASSERT_TRUE(anim.ClipOpen());
+
+    HWND window = FindWindowA("PagorixForm", "clip");
+    ASSERT_NE(window, nullptr);
+    HWND control = GetWindow(window, GW_CHILD);
+    ASSERT_NE(control, nullptr);
+    EXPECT_TRUE(
+        std::regex_match(ClassOf(control), std::regex(R"(Animation\([0-9A-F]{8},[0-9A-F]{8}\))")));
+    EXPECT_EQ(static_cast<std::uint32_t>(GetClassLongPtrA(control, GCL_STYLE)) &
+                  (CS_HREDRAW | CS_VREDRAW),
+              0u);
+    const auto controlStyle = static_cast<std::uint32_t>(GetWindowLongPtrA(control, GWL_STYLE));
+    EXPECT_EQ(controlStyle & (kAcsCenter | kAcsTransparent), kAcsCenter | kAcsTransparent);
+
+    anim.Play();  // ACN_START comes back through the form's WM_COMMAND
+    EXPECT_TRUE(PumpUntil([&] { return starts >= 1; }));
+
+    // Without centring the control takes the clip's size and keeps it.
+    anim.SetCenter(false);
+    ASSERT_TRUE(anim.ClipOpen());
+    EXPECT_EQ(anim.ClipWidth(), 272);
+    EXPECT_EQ(anim.ClipHeight(), 77);
+    anim.SetBounds(8, 0, 100, 100);
+    control = GetWindow(window, GW_CHILD);
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    EXPECT_EQ(rect.right - rect.left, 272);
+    EXPECT_EQ(rect.bottom - rect.top, 77);
+}
+
+TEST_F(Win32Test, StreamStringTableIsAResourceOfTheProgram) {
+    HRSRC found = FindResourceA(nullptr, "S_Stream", "S_StringTable");
+    ASSERT_NE(found, nullptr);
+    const auto* bytes =
+        static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, found)));
+    const std::vector<std::uint8_t> table(bytes, bytes + SizeofResource(nullptr, found));
+    const auto expected = StreamTableBytes();
+    EXPECT_EQ(table, std::vector<std::uint8_t>(expected.begin(), expected.end()));
+    EXPECT_EQ(GetResString("s_stream", 2), "Invalid seek origin (%d)");
+}
+
+}  // namespace
+}  // namespace pagorix
