@@ -4,6 +4,7 @@
 #include "framework/terminal/terminal_backend.h"
 
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <fcntl.h>
@@ -86,6 +87,87 @@ TEST_F(NobodyAtTheTerminal, FormShowsItsStatusAndIsClosedWhenNobodyCanAnswer) {
     Application().CreateForm<StatusForm>();
     Application().Run();  // returns: the form was closed, which ends the program
     EXPECT_EQ(Output(), "== Title ==\nLoading [################..............]  55%\n");
+}
+
+// Standard input is a pseudo-terminal that the test types into.
+class ReaderAtTheTerminal : public ::testing::Test {
+protected:
+    ReaderAtTheTerminal() {
+        Application().ResetState();
+        m_savedInput = ::dup(STDIN_FILENO);
+        EXPECT_EQ(::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr), 0);
+        ::dup2(m_slave, STDIN_FILENO);
+        m_out = std::fopen((m_dir / "out").c_str(), "w+");
+        m_backend = std::make_unique<terminal::TerminalBackend>(m_out);
+    }
+    ~ReaderAtTheTerminal() override {
+        m_backend.reset();
+        Application().ResetState();
+        std::fclose(m_out);
+        ::dup2(m_savedInput, STDIN_FILENO);
+        for (int fd : {m_savedInput, m_master, m_slave})
+            ::close(fd);
+    }
+    void Type(const std::string& keys) {
+        EXPECT_EQ(::write(m_master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
+
+    test::TempDir m_dir;
+    int m_savedInput = -1, m_master = -1, m_slave = -1;
+    std::FILE* m_out = nullptr;
+    std::unique_ptr<terminal::TerminalBackend> m_backend;
+};
+
+TEST_F(ReaderAtTheTerminal, BoxesTakeTheLetterTyped) {
+    const auto yesNo = [] { return MessageDlg("Read it?", TMsgDlgType::mtCustom, mbYes | mbNo); };
+    const struct {
+        std::string typed;
+        int result;
+    } cases[] = {
+        {"n\n", mrNo},    {"O\n", mrYes},   {"\n", mrYes},  // Enter: the default
+        {"\x1b\n", mrNo}, {"x\nn\n", mrNo},                 // an unknown letter asks again
+    };
+    for (const auto& c : cases) {
+        Type(c.typed);
+        EXPECT_EQ(yesNo(), c.result) << c.typed;
+    }
+    Type("Open sesame\n");
+    EXPECT_EQ(InputBox("Password", "Enter it:", ""), "Open sesame");
+    Type("\x1b\n");
+    EXPECT_EQ(InputBox("Password", "Enter it:", "x"), "");  // Escape is "Annuler"
+}
+
+// A form with a Cancel button that ends the program, and a guard that ends
+// it after two seconds should the key go unheard.
+struct CancelForm : TForm {
+    CancelForm(TComponent* owner, bool& clicked) : TForm(owner) {
+        DefineMethod("click", TNotifyEvent([&clicked](TComponent*) {
+                         clicked = true;
+                         Application().Terminate();
+                     }));
+        DefineMethod("guard", TNotifyEvent([](TComponent*) { Application().Terminate(); }));
+        ReadDescription(
+            {"TCancelForm",
+             "cancel",
+             {{"Caption", TStoredValue::Str("Title")}},
+             {{"TButton",
+               "bcancel",
+               {{"Caption", TStoredValue::Str("&Cancel")},
+                {"OnClick", TStoredValue::Ident("click")}},
+               {}},
+              {"TTimer",
+               "guard",
+               {{"Interval", TStoredValue::Int(2000)}, {"OnTimer", TStoredValue::Ident("guard")}},
+               {}}}});
+    }
+};
+
+TEST_F(ReaderAtTheTerminal, ButtonLetterPressesTheButton) {
+    bool clicked = false;
+    Application().CreateForm<CancelForm>(clicked);
+    Type("zc");  // a letter of no button, then Cancel's
+    Application().Run();
+    EXPECT_TRUE(clicked);
 }
 
 }  // namespace
