@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/archive_errors.h"
+#include "archive/shared_bit_reader.h"
 #include "archive/unzipper.h"
 #include "archive/zip_cipher.h"
 #include "framework/application.h"
@@ -98,39 +99,15 @@ const std::uint8_t* ExtractionRun::TakeBulk(std::int32_t n) {
 }
 
 void ExtractionRun::RefillBitBuffer() {
-    InputExhausted = true;
-    std::uint16_t byte = 0;
-    while (BitCount < 25 && NextByte(byte) != 0) {
-        BitBuffer |= static_cast<std::uint32_t>(byte) << BitCount;
-        BitCount = static_cast<std::uint16_t>(BitCount + 8);
-        InputExhausted = false;
-    }
+    pagorix::RefillBitBuffer(*this);
 }
 
 std::uint16_t ExtractionRun::ReadBits(unsigned n) {
-    if (n > BitCount) RefillBitBuffer();
-    const auto value = static_cast<std::uint16_t>(BitBuffer & mask[n]);
-    BitBuffer >>= n;
-    // Past the end of the data the missing bits read as 0 and the count
-    // stays at 0 instead of wrapping.
-    BitCount = static_cast<std::uint16_t>(n > BitCount ? 0 : BitCount - n);
-    return value;
+    return pagorix::ReadBits(*this, n);
 }
 
 std::uint8_t ExtractionRun::ReadBits8(unsigned n) {
-    if (n > BitCount) RefillBitBuffer();
-    const auto value = static_cast<std::uint8_t>(BitBuffer & (mask[n] & 0xFF));
-    BitBuffer >>= n;
-    BitCount = static_cast<std::uint16_t>(n > BitCount ? 0 : BitCount - n);
-    return value;
-}
-
-void ExtractionRun::EnsureBits(unsigned n, std::uint32_t& b, std::uint16_t& k) {
-    while (k < n) {
-        NextByte(LastByte);
-        b |= static_cast<std::uint32_t>(LastByte & 0xFF) << k;
-        k = static_cast<std::uint16_t>(k + 8);
-    }
+    return pagorix::ReadBits8(*this, n);
 }
 
 void ExtractionRun::PutByte(std::uint8_t c) {

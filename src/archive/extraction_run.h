@@ -13,8 +13,9 @@
 //           bytes not yet read from the archive are the CompressedSize of the
 //           component's CurrentEntry.
 //   bits    the shared reader (BitBuffer, BitCount, InputExhausted) of
-//           unshrink and unreduce; EnsureBits/DropBits for decoders that keep
-//           their own bit buffer and take LastByte copies past the end.
+//           unshrink and unreduce (shared_bit_reader.h); decoders that keep
+//           their own bit buffer use local_bit_reader.h, which takes LastByte
+//           copies past the end.
 //   output  PutByte / FlushWindow collect bytes in OutBuf; FlushOutput writes
 //           them, runs the CRC-32 and raises the progress events.
 //
@@ -75,11 +76,6 @@ public:
     void RefillBitBuffer();
     std::uint16_t ReadBits(unsigned n);  // n <= 16
     std::uint8_t ReadBits8(unsigned n);  // n <= 8
-    void EnsureBits(unsigned n, std::uint32_t& b, std::uint16_t& k);
-    static void DropBits(unsigned n, std::uint32_t& b, std::uint16_t& k) {
-        b >>= n;
-        k = static_cast<std::uint16_t>(k - n);
-    }
 
     void PutByte(std::uint8_t c);
     // Appends the first n bytes of WorkArea to the output.

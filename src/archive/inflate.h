@@ -133,17 +133,13 @@ private:
                 PutWindowByte(static_cast<std::uint8_t>(Bits(8)));
                 DropBits(8);
                 --n;
-            } else if (kBulk && m_run.InCount > 0 && m_run.CompressedLeft > 0) {
+            } else if (kBulk && m_run.BulkAvailable() > 0) {
                 // Straight from the input buffer, up to its end, the entry's
                 // end or the window's end, whichever comes first.
-                std::uint32_t e = std::min<std::uint32_t>(n, m_run.InCount);
-                e = std::min<std::uint32_t>(e, static_cast<std::uint32_t>(m_run.CompressedLeft));
+                std::uint32_t e =
+                    std::min<std::uint32_t>(n, static_cast<std::uint32_t>(m_run.BulkAvailable()));
                 e = std::min<std::uint32_t>(e, kInflateWindowSize - m_w);
-                std::memcpy(m_window + m_w, &m_run.InPtr[0], e);
-                m_run.InPtr += e;
-                m_run.InCount = static_cast<std::uint16_t>(m_run.InCount - e);
-                m_run.CompressedLeft -= static_cast<std::int32_t>(e);
-                m_run.LastByte = m_run.InPtr[-1];
+                std::memcpy(m_window + m_w, m_run.TakeBulk(static_cast<std::int32_t>(e)), e);
                 m_w += e;
                 n -= e;
                 if (m_w == kInflateWindowSize) {

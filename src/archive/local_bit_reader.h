@@ -14,7 +14,6 @@
 // Invariant: Count() <= 63. After BulkLoad, Count() >= 56.
 #pragma once
 
-#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -56,46 +55,28 @@ struct FastBits {
 template <class Run, bool kBulk = true>
 class LocalBitReader {
 public:
+    explicit LocalBitReader(Run& run) : m_run(run) {}
+
     // Hands the state to a hot loop; nothing may use the reader until End.
     FastBits BeginFast() const {
-        std::uint32_t avail = 0;
-        if (kBulk && m_run.CompressedLeft > 0) {
-            avail = std::min<std::uint32_t>(m_run.InCount,
-                                            static_cast<std::uint32_t>(m_run.CompressedLeft));
-        }
+        const auto avail = kBulk ? static_cast<std::uint32_t>(m_run.BulkAvailable()) : 0u;
         return FastBits{m_b, m_k, &m_run.InPtr[0], avail};
     }
 
     void EndFast(const FastBits& f) {
-        const auto taken = static_cast<std::uint32_t>(f.in - &m_run.InPtr[0]);
+        const auto taken = static_cast<std::int32_t>(f.in - &m_run.InPtr[0]);
         m_b = f.k == 0 ? 0 : (f.b & (~std::uint64_t{0} >> (64 - f.k)));
         m_k = f.k;
-        if (taken > 0) {
-            m_run.InPtr += taken;
-            m_run.InCount = static_cast<std::uint16_t>(m_run.InCount - taken);
-            m_run.CompressedLeft -= static_cast<std::int32_t>(taken);
-            m_run.LastByte = f.in[-1];
-        }
+        m_run.TakeBulk(taken);
     }
 
-    explicit LocalBitReader(Run& run) : m_run(run) {}
+    bool CanBulkLoad() const { return kBulk && m_run.BulkAvailable() >= 8; }
 
-    bool CanBulkLoad() const { return kBulk && m_run.InCount >= 8 && m_run.CompressedLeft >= 8; }
-
-    // Precondition: CanBulkLoad().
+    // Precondition: CanBulkLoad(). Afterwards Count() >= 56.
     void BulkLoad() {
-        const unsigned take = (63 - m_k) >> 3;
-        if (take == 0) return;
-        std::uint64_t word;
-        std::memcpy(&word, &m_run.InPtr[0], 8);
-        if constexpr (std::endian::native == std::endian::big) word = ByteSwap(word);
-        word &= (std::uint64_t{1} << (take * 8)) - 1;
-        m_b |= word << m_k;
-        m_k += take * 8;
-        m_run.InPtr += take;
-        m_run.InCount = static_cast<std::uint16_t>(m_run.InCount - take);
-        m_run.CompressedLeft -= static_cast<std::int32_t>(take);
-        m_run.LastByte = m_run.InPtr[-1];
+        FastBits f = BeginFast();
+        f.Refill();
+        EndFast(f);
     }
 
     void EnsureBits(unsigned n) {
@@ -119,13 +100,6 @@ public:
     unsigned Count() const { return m_k; }
 
 private:
-    static std::uint64_t ByteSwap(std::uint64_t v) {
-        std::uint64_t r = 0;
-        for (int i = 0; i < 8; ++i)
-            r = (r << 8) | ((v >> (8 * i)) & 0xFF);
-        return r;
-    }
-
     Run& m_run;
     std::uint64_t m_b = 0;
     unsigned m_k = 0;

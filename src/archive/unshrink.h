@@ -8,7 +8,8 @@
 // stack on which a string is reversed at 24,585, filled downwards from 8,192.
 // Codes are read with the shared bit reader; the end of the input is the only
 // end condition. Strings go into the output buffer as one block while it holds
-// fewer than 2,048 bytes including the string, else byte by byte.
+// fewer than 2,048 bytes including the string, else in pieces that end where
+// the buffer is flushed, exactly as byte-by-byte output would be.
 //
 // Corrupt data must not reach outside the tables: a code size above 13 bits,
 // a string longer than the stack (which also catches a prefix chain that
@@ -19,6 +20,7 @@
 // OutCount, PutByte(c) and FlushOutput().
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -34,6 +36,7 @@ inline constexpr unsigned kStackOffset = 24585;
 inline constexpr unsigned kFirstFree = 257;
 inline constexpr unsigned kMaxCodeSize = 13;
 inline constexpr unsigned kBlockMoveLimit = 2048;
+inline constexpr unsigned kOutBlock = 16000;  // the output buffer flushes when this full
 }  // namespace unshrink_layout
 
 template <class Run>
@@ -101,8 +104,17 @@ public:
                 m_run.OutPtr += length;
                 m_run.OutCount = static_cast<std::uint16_t>(m_run.OutCount + length);
             } else {
-                for (unsigned i = sp; i < kTableLimit; ++i)
-                    m_run.PutByte(m_stack[i]);
+                // As byte by byte through PutByte (a flush exactly when the
+                // buffer reaches 16,000 bytes), but in pieces.
+                for (unsigned i = sp; i < kTableLimit;) {
+                    const unsigned piece =
+                        std::min<unsigned>(kTableLimit - i, kOutBlock - m_run.OutCount);
+                    std::memcpy(&m_run.OutPtr[0], m_stack + i, piece);
+                    m_run.OutPtr += piece;
+                    m_run.OutCount = static_cast<std::uint16_t>(m_run.OutCount + piece);
+                    i += piece;
+                    if (m_run.OutCount == kOutBlock) m_run.FlushOutput();
+                }
             }
 
             if (freeCode < kTableLimit) {

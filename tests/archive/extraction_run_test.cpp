@@ -4,6 +4,7 @@
 
 #include "archive/archive_errors.h"
 #include "archive/extraction_run.h"
+#include "archive/local_bit_reader.h"
 #include "archive/unzipper.h"
 #include "archive/zip_cipher.h"
 #include "archive_test_support.h"
@@ -93,14 +94,12 @@ TEST(NextByte, BulkTakesChangeNothingObservable) {
 TEST(BitReaders, LocalReaderCopiesTheLastBytePastTheEnd) {
     Frame frame({0xAB, 0xCD});
     frame.Start();
-    std::uint32_t b = 0;
-    std::uint16_t k = 0;
-    frame.run->EnsureBits(32, b, k);
-    EXPECT_EQ(b, 0xCDCDCDABu);
-    EXPECT_EQ(k, 32);
-    ExtractionRun::DropBits(12, b, k);
-    EXPECT_EQ(b, 0x000CDCDCu);
-    EXPECT_EQ(k, 20);
+    LocalBitReader<ExtractionRun> reader(*frame.run);
+    reader.EnsureBits(32);
+    EXPECT_EQ(reader.Bits(16), 0xCDABu);
+    reader.DropBits(12);
+    EXPECT_EQ(reader.Bits(16), 0xDCDCu);
+    EXPECT_EQ(reader.Count(), 20u);
 }
 
 TEST(BitReaders, SharedReaderMasksAndReportsExhaustion) {

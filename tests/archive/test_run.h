@@ -42,6 +42,18 @@ struct TestRun {
         return 8;
     }
 
+    std::int32_t BulkAvailable() const {
+        return InCount < CompressedLeft ? InCount : (CompressedLeft > 0 ? CompressedLeft : 0);
+    }
+    const std::uint8_t* TakeBulk(std::int32_t n) {
+        const std::uint8_t* start = InPtr;
+        InPtr += n;
+        InCount = static_cast<std::uint16_t>(InCount - n);
+        CompressedLeft -= n;
+        if (n > 0) LastByte = InPtr[-1];
+        return start;
+    }
+
     void FlushWindow(std::uint32_t n) {
         std::uint32_t at = 0;
         while (at < n) {
