@@ -8,12 +8,12 @@
 #
 # Goal: start-up <= 300 ms (the splash pause) + 1.2 x extraction; <= 8 MB.
 # Each time is the median of RUNS runs (default 5).
-# Usage: bench/launch.sh [RUNS]
+# Usage: bench/launch.sh [RUNS]   (PAGORIX_BENCH_BUILD: the build folder to use)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
-build=build/release
-cmake --preset release >/dev/null
+build=${PAGORIX_BENCH_BUILD:-build/bench-launch}
+cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" --target pagorix-stub pagorix-pack pagorix-unzip -j "$(nproc)" >/dev/null
 stub=$PWD/$build/apps/stub/pagorix-stub
 pack=$PWD/$build/apps/pack/pagorix-pack
@@ -33,7 +33,7 @@ root = sys.argv[1]
 words = [w.strip() for w in open("/usr/share/common-licenses/GPL-3", encoding="utf-8").read().split()]
 for i in range(300):
     if i % 3 == 0:
-        data = os.urandom(100_000)
+        data = os.urandom(160_000)
         name = f"picture{i:03}.png"
     else:
         data = " ".join(random.choice(words) for _ in range(9000)).encode()[:50_000]

@@ -140,13 +140,20 @@ struct TerminalBackend::State {
         if (bar != nullptr && bar->max > bar->min) {
             percent = (bar->position - bar->min) * 100 / (bar->max - bar->min);
         }
+        percent = std::clamp(percent, 0, 100);
         const int filled = percent * kBarWidth / 100;
-        const std::string gauge = "[" + std::string(static_cast<size_t>(filled), '#') +
-                                  std::string(static_cast<size_t>(kBarWidth - filled), '.') +
-                                  Format("] %3d%%", percent);
+        std::string gauge = "[";
+        gauge.append(static_cast<size_t>(filled), '#');
+        gauge.append(static_cast<size_t>(kBarWidth - filled), '.');
+        gauge += Format("] %3d%%", percent);
         if (outputIsTerminal) {
-            const char spinner = playing ? kSpinner[spin++ % 4] : ' ';
-            Print(std::string("\r\x1b[K") + spinner + " " + label + " " + gauge);
+            std::string line = "\r\x1b[K";
+            line += playing ? kSpinner[spin++ % 4] : ' ';
+            line += ' ';
+            line += label;
+            line += ' ';
+            line += gauge;
+            Print(line);
             statusShown = true;
             return;
         }
@@ -154,7 +161,11 @@ struct TerminalBackend::State {
         if (label == lastStatus && tenth == lastTenth) return;
         lastStatus = label;
         lastTenth = tenth;
-        Print(label + " " + gauge + "\n");
+        std::string line = label;
+        line += ' ';
+        line += gauge;
+        line += '\n';
+        Print(line);
     }
 
     void FormShown(const Window& form) {
