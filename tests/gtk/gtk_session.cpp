@@ -1,5 +1,7 @@
 #include "gtk_session.h"
 
+#include "support/test_support.h"
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,9 +62,16 @@ private:
 
 struct Session {
     Xvfb server;
+    TempDir desktop;  // HOME and the XDG folders: the user's own are never read
     std::unique_ptr<Backend> backend;
     Session() {
         if (server.Display().empty()) return;
+        // GLib reads these once per process, so they are set before GTK starts.
+        setenv("HOME", desktop.Path().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (desktop / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (desktop / "data").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (desktop / "cache").c_str(), 1);
+        setenv("XDG_DATA_DIRS", "/usr/share", 1);
         setenv("DISPLAY", server.Display().c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         setenv("GDK_BACKEND", "x11", 1);
@@ -72,11 +81,19 @@ struct Session {
     }
 };
 
+Session& TheSession() {
+    static Session session;
+    return session;
+}
+
 }  // namespace
 
 gtk::GtkBackend* GtkSession() {
-    static Session session;
-    return static_cast<gtk::GtkBackend*>(session.backend.get());
+    return static_cast<gtk::GtkBackend*>(TheSession().backend.get());
+}
+
+std::string SessionHome() {
+    return TheSession().desktop.Path();
 }
 
 void PumpFor(unsigned ms, const std::function<bool()>& done) {
