@@ -67,7 +67,7 @@ template <class Run, bool kBulk = true>
 class Exploder {
 public:
     Exploder(Run& run, std::uint16_t gpFlags)
-        : m_run(run), m_in(run), m_window(&run.WorkArea[0]), m_flags(gpFlags) {}
+        : m_run(run), m_in(run), m_window(run, true), m_flags(gpFlags) {}
 
     void Explode() {
         using namespace explode_tables;
@@ -131,17 +131,6 @@ private:
         return t;
     }
 
-    void PutWindowByte(std::uint8_t c) {
-        m_window[m_w++] = c;
-        if (m_w == kExplodeWindowSize) FlushFullWindow();
-    }
-
-    void FlushFullWindow() {
-        m_run.FlushWindow(m_w);
-        m_w = 0;
-        m_beforeFirstFlush = false;
-    }
-
     // One literal or match. False on an invalid code. A step takes at most
     // 1 + 7 + 16 + 16 + 8 = 48 bits (a match with 16-bit codes), within what
     // a bulk load leaves in the bit buffer.
@@ -154,11 +143,11 @@ private:
             if (threeTrees) {
                 const HuffEntry* t = Lookup<kFast>(m_literals, bb);
                 if (t == nullptr) return false;
-                PutWindowByte(static_cast<std::uint8_t>(t->Value));
+                m_window.Put(static_cast<std::uint8_t>(t->Value));
             } else {
                 if constexpr (!kFast) m_in.EnsureBits(8);
                 const auto c = static_cast<std::uint8_t>(m_in.Bits(8));
-                PutWindowByte(c);
+                m_window.Put(c);
                 m_in.DropBits(8);
             }
             return true;
@@ -169,7 +158,7 @@ private:
         m_in.DropBits(dl);
         const HuffEntry* t = Lookup<kFast>(m_distances, bd);
         if (t == nullptr) return false;
-        d = (m_w - d - t->Value) & 0xFFFF;
+        d = (m_window.w - d - t->Value) & 0xFFFF;
         t = Lookup<kFast>(m_lengths, bl);
         if (t == nullptr) return false;
         unsigned n = t->Value;
@@ -179,16 +168,7 @@ private:
             m_in.DropBits(8);
         }
         m_s -= static_cast<std::int32_t>(n);
-        while (n > 0) {
-            d &= kExplodeWindowSize - 1;
-            unsigned e = kExplodeWindowSize - std::max<std::uint32_t>(d, m_w);
-            e = std::min(e, n);
-            n -= e;
-            CopyWindowPiece(m_window, m_w, d, e, m_beforeFirstFlush && d >= m_w);
-            m_w += e;
-            d += e;
-            if (m_w == kExplodeWindowSize) FlushFullWindow();
-        }
+        m_window.Copy(d, n);
         return true;
     }
 
@@ -204,16 +184,14 @@ private:
             }
             if (!ok) return;
         }
-        m_run.FlushWindow(m_w);
+        m_window.FlushRest();
     }
 
     Run& m_run;
     LocalBitReader<Run, kBulk> m_in;
-    std::uint8_t* m_window;
+    SlidingWindow<Run, kExplodeWindowSize> m_window;
     std::uint16_t m_flags;
-    std::uint32_t m_w = 0;
     std::int32_t m_s = 0;
-    bool m_beforeFirstFlush = true;
     HuffmanTables m_literals;
     HuffmanTables m_lengths;
     HuffmanTables m_distances;

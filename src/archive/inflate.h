@@ -63,7 +63,7 @@ inline constexpr std::int32_t kPhantomInputLimit = 64;
 template <class Run, bool kBulk = true>
 class Inflater {
 public:
-    explicit Inflater(Run& run) : m_run(run), m_in(run), m_window(&run.WorkArea[0]) {}
+    explicit Inflater(Run& run) : m_run(run), m_in(run), m_window(run, false) {}
 
     // Decodes the current entry. A non-zero status stops decoding without
     // flushing anything more; the CRC-32 check then rejects the entry.
@@ -72,7 +72,7 @@ public:
         do {
             if (DecodeBlock(last) != kStatusOk) return;
         } while (!last);
-        m_run.FlushWindow(m_w);
+        m_window.FlushRest();
         m_run.FlushOutput();
     }
 
@@ -88,14 +88,6 @@ private:
     bool RanOffTheEnd() const { return m_run.CompressedLeft < -kPhantomInputLimit; }
 
     // ---- Output ----
-
-    void PutWindowByte(std::uint8_t c) {
-        m_window[m_w++] = c;
-        if (m_w == kInflateWindowSize) {
-            m_run.FlushWindow(m_w);
-            m_w = 0;
-        }
-    }
 
     // ---- Blocks ----
 
@@ -130,7 +122,7 @@ private:
         while (n > 0) {
             if (m_in.Count() >= 8) {
                 // Bytes already in the bit buffer.
-                PutWindowByte(static_cast<std::uint8_t>(Bits(8)));
+                m_window.Put(static_cast<std::uint8_t>(Bits(8)));
                 DropBits(8);
                 --n;
             } else if (kBulk && m_run.BulkAvailable() > 0) {
@@ -138,14 +130,12 @@ private:
                 // end or the window's end, whichever comes first.
                 std::uint32_t e =
                     std::min<std::uint32_t>(n, static_cast<std::uint32_t>(m_run.BulkAvailable()));
-                e = std::min<std::uint32_t>(e, kInflateWindowSize - m_w);
-                std::memcpy(m_window + m_w, m_run.TakeBulk(static_cast<std::int32_t>(e)), e);
-                m_w += e;
+                e = std::min<std::uint32_t>(e, kInflateWindowSize - m_window.w);
+                std::memcpy(m_window.Data() + m_window.w,
+                            m_run.TakeBulk(static_cast<std::int32_t>(e)), e);
+                m_window.w += e;
                 n -= e;
-                if (m_w == kInflateWindowSize) {
-                    m_run.FlushWindow(m_w);
-                    m_w = 0;
-                }
+                if (m_window.w == kInflateWindowSize) m_window.FlushFull();
             } else {
                 EnsureBits(8);  // a refill, or a copy of the last byte
             }
@@ -286,7 +276,7 @@ private:
         if (t == nullptr) return 2;
         unsigned op = t->Op;
         if (op == kOpLiteral) {
-            PutWindowByte(static_cast<std::uint8_t>(t->Value));
+            m_window.Put(static_cast<std::uint8_t>(t->Value));
             return 0;
         }
         if (op == kOpEndOfBlock) return 1;
@@ -299,26 +289,10 @@ private:
         if (t == nullptr) return 2;
         op = t->Op;
         if constexpr (!kFast) EnsureBits(op);
-        std::uint32_t d = (m_w - t->Value - Bits(op)) & 0xFFFF;
+        std::uint32_t d = (m_window.w - t->Value - Bits(op)) & 0xFFFF;
         DropBits(op);
-        CopyMatch(d, n);
+        m_window.Copy(d, n);
         return 0;
-    }
-
-    void CopyMatch(std::uint32_t d, unsigned n) {
-        while (n > 0) {
-            d &= kInflateWindowSize - 1;
-            unsigned e = kInflateWindowSize - std::max<std::uint32_t>(d, m_w);
-            e = std::min(e, n);
-            n -= e;
-            CopyWindowPiece(m_window, m_w, d, e, false);
-            m_w += e;
-            d += e;
-            if (m_w == kInflateWindowSize) {
-                m_run.FlushWindow(m_w);
-                m_w = 0;
-            }
-        }
     }
 
     // The hot loop: literals and matches with every piece of state in
@@ -334,9 +308,9 @@ private:
         const HuffEntry* const dist = td.Empty() ? &kNoCode : td.Root();
         const unsigned ml = (1u << bl) - 1;
         const unsigned md = (1u << bd) - 1;
-        std::uint8_t* const window = m_window;
+        std::uint8_t* const window = m_window.Data();
         FastBits f = m_in.BeginFast();
-        std::uint32_t w = m_w;
+        std::uint32_t w = m_window.w;
         int result = 0;
         for (;;) {
             if (f.k < 48) {
@@ -358,7 +332,8 @@ private:
             if (t.Op == kOpLiteral) {
                 window[w++] = static_cast<std::uint8_t>(t.Value);
                 if (w == kInflateWindowSize) {
-                    m_run.FlushWindow(w);
+                    m_window.w = w;
+                    m_window.FlushFull();
                     w = 0;
                 }
                 continue;
@@ -389,16 +364,17 @@ private:
                 CopyMatchInWindow(window + w, back, n);
                 w += n;
                 if (w == kInflateWindowSize) {
-                    m_run.FlushWindow(w);
+                    m_window.w = w;
+                    m_window.FlushFull();
                     w = 0;
                 }
             } else {
-                m_w = w;
-                CopyMatch((w - back) & 0xFFFF, n);
-                w = m_w;
+                m_window.w = w;
+                m_window.Copy((w - back) & 0xFFFF, n);
+                w = m_window.w;
             }
         }
-        m_w = w;
+        m_window.w = w;
         m_in.EndFast(f);
         return result;
     }
@@ -418,8 +394,7 @@ private:
 
     Run& m_run;
     LocalBitReader<Run, kBulk> m_in;
-    std::uint8_t* m_window;
-    std::uint32_t m_w = 0;
+    SlidingWindow<Run, kInflateWindowSize> m_window;
     HuffmanTables m_lit;
     HuffmanTables m_dist;
     HuffmanTables m_fixedLit;

@@ -54,8 +54,8 @@ class Unreducer {
 public:
     Unreducer(Run& run, unsigned method)
         : m_run(run),
-          m_window(&run.WorkArea[0]),
-          m_followers(m_window + unreduce_tables::kFollowerOffset),
+          m_window(run, true),
+          m_followers(m_window.Data() + unreduce_tables::kFollowerOffset),
           m_factor(method - 2) {}
 
     void Unreduce() {
@@ -78,7 +78,7 @@ public:
             switch (state) {
                 case 0:
                     if (c != kEscape) {
-                        Emit(static_cast<std::uint8_t>(c));
+                        m_window.Put(static_cast<std::uint8_t>(c));
                         --s;
                     } else {
                         state = 1;
@@ -90,7 +90,7 @@ public:
                         len = v & lengthMask;
                         state = len == lengthMask ? 2 : 3;
                     } else {
-                        Emit(kEscape);
+                        m_window.Put(kEscape);
                         --s;
                         state = 0;
                     }
@@ -104,14 +104,14 @@ public:
                     const std::uint32_t back =
                         ((v >> kDistanceShift[m_factor]) & kDistanceMask[m_factor]) * 256 + c + 1;
                     s -= static_cast<std::int32_t>(count);
-                    Copy((m_w - back) & 0xFFFF, count);
+                    m_window.Copy((m_window.w - back) & 0xFFFF, count);
                     state = 0;
                     break;
                 }
             }
             last = c;
         }
-        m_run.FlushWindow(m_w);
+        m_window.FlushRest();
         m_run.FlushOutput();
     }
 
@@ -127,38 +127,11 @@ private:
         }
     }
 
-    void Emit(std::uint8_t byte) {
-        m_window[m_w++] = byte;
-        if (m_w == unreduce_tables::kWindowSize) FlushFullWindow();
-    }
-
-    void FlushFullWindow() {
-        m_run.FlushWindow(m_w);
-        m_w = 0;
-        m_beforeFirstFlush = false;
-    }
-
-    void Copy(std::uint32_t d, unsigned n) {
-        using unreduce_tables::kWindowSize;
-        while (n > 0) {
-            d &= kWindowSize - 1;
-            unsigned e = kWindowSize - std::max<std::uint32_t>(d, m_w);
-            e = std::min(e, n);
-            n -= e;
-            CopyWindowPiece(m_window, m_w, d, e, m_beforeFirstFlush && d >= m_w);
-            m_w += e;
-            d += e;
-            if (m_w == kWindowSize) FlushFullWindow();
-        }
-    }
-
     Run& m_run;
-    std::uint8_t* m_window;
+    SlidingWindow<Run, unreduce_tables::kWindowSize> m_window;
     std::uint8_t* m_followers;
     unsigned m_factor;  // compression factor - 1
     std::uint8_t m_lengths[256] = {};
-    std::uint32_t m_w = 0;
-    bool m_beforeFirstFlush = true;
 };
 
 // The decoder's entry point: decodes the run's current entry of method 2..5.

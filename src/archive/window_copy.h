@@ -1,8 +1,12 @@
-// One piece of a match copy inside a sliding window, shared by the decoders
-// that keep one (inflate, explode, unreduce). The caller cuts a match into
-// pieces that end at the window's end for both the source d and the
-// destination w; a piece whose source lies ahead of its destination by less
-// than its length repeats the bytes just written, as LZ77 requires.
+// The sliding window of the decoders that keep one (inflate, explode,
+// unreduce): kSize bytes at the start of the run's work area, written out
+// through the run's FlushWindow each time it fills. A match is copied in
+// pieces that end where the source d or the destination w reaches the
+// window's end; a piece whose source lies ahead of its destination by less
+// than its length repeats the bytes just written, as LZ77 requires. With
+// zero fill (explode, unreduce), a match that reaches back before the first
+// byte ever written, before the window was flushed for the first time, gives
+// zeros.
 #pragma once
 
 #include <cstdint>
@@ -75,5 +79,50 @@ inline void CopyMatchInWindow(std::uint8_t* dst, unsigned back, unsigned n) {
             dst[i] = dst[i - period];
     }
 }
+
+template <class Run, std::uint32_t kSize>
+class SlidingWindow {
+public:
+    SlidingWindow(Run& run, bool zeroFill)
+        : m_run(run), m_data(&run.WorkArea[0]), m_beforeFirstFlush(zeroFill) {}
+
+    std::uint8_t* Data() const { return m_data; }
+    // The write position; hot loops may keep it in a local and store it back.
+    std::uint32_t w = 0;
+
+    void Put(std::uint8_t c) {
+        m_data[w++] = c;
+        if (w == kSize) FlushFull();
+    }
+
+    // Copies n bytes from position d (taken modulo the window).
+    void Copy(std::uint32_t d, unsigned n) {
+        while (n > 0) {
+            d &= kSize - 1;
+            unsigned e = kSize - (d > w ? d : w);
+            if (e > n) e = n;
+            n -= e;
+            CopyWindowPiece(m_data, w, d, e, m_beforeFirstFlush && d >= w);
+            w += e;
+            d += e;
+            if (w == kSize) FlushFull();
+        }
+    }
+
+    // Called when w has reached kSize.
+    void FlushFull() {
+        m_run.FlushWindow(w);
+        w = 0;
+        m_beforeFirstFlush = false;
+    }
+
+    // Writes out what the window holds (the end of an entry).
+    void FlushRest() { m_run.FlushWindow(w); }
+
+private:
+    Run& m_run;
+    std::uint8_t* m_data;
+    bool m_beforeFirstFlush;
+};
 
 }  // namespace pagorix
