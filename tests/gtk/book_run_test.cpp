@@ -5,8 +5,10 @@
 // session's private desktop; it records what it was given.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "framework/application.h"
 #include "gtk_session.h"
@@ -244,6 +246,56 @@ TEST_F(BookRunTest, CancelDuringTheExtractionOfALargeBookLeavesNothingAndStartsN
     EXPECT_TRUE(reader.Done());
     EXPECT_EQ(seen, (std::vector<std::string>{"Cancel", "User Aborted Operation."}));
     EXPECT_FALSE(test::Exists(record));
+    EXPECT_TRUE(TempIsEmpty());
+}
+
+// Debian's chromium as the desktop's browser, headless: it renders the
+// sample book's start page into a picture and ends, and the picture must
+// show a page (many colours, not one flat tone).
+TEST_F(BookRunTest, ARealBrowserOpensAndRendersThePackedSampleBook) {
+    gchar* chromium = g_find_program_in_path("chromium");
+    const std::string program = chromium != nullptr ? chromium : "";
+    g_free(chromium);
+    if (program.empty()) GTEST_SKIP() << "chromium is not installed";
+    if (!HaveProgram("identify")) GTEST_SKIP() << "no ImageMagick";
+    const fs::path shots = PAGORIX_ARTEFACT_DIR;
+    fs::create_directories(shots);
+    const std::string shot = (shots / "sample-book-in-chromium.png").string();
+    fs::remove(shot);
+    const std::string home = test::SessionHome();
+    test::WriteFile(
+        home + "/data/applications/pagorix-test-chromium.desktop",
+        "[Desktop Entry]\nType=Application\nName=Chromium (test)\nExec=" + program +
+            " --headless --no-sandbox --disable-gpu --screenshot=" + shot +
+            " --window-size=1024,768 --user-data-dir=" + (dir / "chromium") +
+            " --no-first-run --no-default-browser-check --disable-background-networking"
+            " --disable-component-update --disable-sync --disable-default-apps"
+            " --disable-extensions --disable-domain-reliability --metrics-recording-only"
+            " --hide-scrollbars %f\nMimeType=text/html;\n");
+    test::WriteFile(home + "/config/mimeapps.list",
+                    "[Default Applications]\ntext/html=pagorix-test-chromium.desktop\n");
+    PackRequest request;
+    request.sourceDir = PAGORIX_SAMPLE_BOOK;
+    request.output = dir / "sample-book";
+    request.stub = dir / "stub";
+    request.manifest.title = "How a Compiled Book Works";
+    request.manifest.startPage = "index.html";
+    PackBook(request);
+    const auto begin = std::chrono::steady_clock::now();
+    Run(request.output);
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin);
+    RecordProperty("browser_seconds", std::to_string(seconds.count()));
+    ASSERT_TRUE(test::Exists(shot)) << "chromium wrote no picture";
+    gchar* out = nullptr;
+    const std::string command = "identify -format '%k %[fx:standard_deviation]' '" + shot + "'";
+    g_spawn_command_line_sync(command.c_str(), &out, nullptr, nullptr, nullptr);
+    std::istringstream stats(out != nullptr ? out : "");
+    g_free(out);
+    int colours = 0;
+    double deviation = 0;
+    stats >> colours >> deviation;
+    EXPECT_GT(colours, 50) << "the page looks blank";
+    EXPECT_GT(deviation, 0.02) << "the page looks blank";
     EXPECT_TRUE(TempIsEmpty());
 }
 
