@@ -388,6 +388,9 @@ TerminalBackend::TerminalBackend(std::FILE* out)
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
+    // A reader who closes the pipe the book prints into must not end the
+    // program before it has cleaned up: such writes just fail.
+    signal(SIGPIPE, SIG_IGN);
     SetBackend(this);
 }
 
@@ -395,6 +398,7 @@ TerminalBackend::~TerminalBackend() {
     m_state->BreakStatus();
     m_state->SetRaw(false);
     signal(SIGINT, SIG_DFL);
+    signal(SIGPIPE, SIG_DFL);
     if (&CurrentBackend() == this) SetBackend(m_previous);
 }
 

@@ -17,7 +17,9 @@
 //
 // While a form is on screen and standard input is a terminal, keys are read
 // one by one: a button's letter presses that button, Escape and Ctrl-C close
-// the form. Time is the host's clock; timers fire from the main loop.
+// the form (Ctrl-C does not end the program, so the run can clean up; nor
+// does a closed output pipe). Time is the host's clock; timers fire from the
+// main loop.
 #pragma once
 
 #include <cstdio>
