@@ -58,6 +58,7 @@ function(pagorix_test name dir)
                      -DPROGRAM=$<TARGET_FILE:${name}> -DREPORT=${CMAKE_CURRENT_BINARY_DIR}/${name}.xml
                      -P ${PROJECT_SOURCE_DIR}/cmake/PagorixRunEmulated.cmake
              WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_property(GLOBAL APPEND PROPERTY PAGORIX_CROSS_TESTS ${name})
     set_tests_properties(${name} PROPERTIES
       ENVIRONMENT "PAGORIX_SHARED=${PAGORIX_SHARED_DIR};PAGORIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
     return()

@@ -1,7 +1,15 @@
 # Tools that run during a cross build (the splash clip packer) are built for
 # the build machine: a native configure of this project in a folder of its
-# own, building only the tools' targets. Sets PAGORIX_MAKE_BLOB to the native
-# make_blob and PAGORIX_HOST_TOOLS to the target that builds it.
+# own, building only the tools' targets. PAGORIX_HOST_MAKE_BLOB may name a
+# make_blob that a native build made already, which saves that build. Sets
+# PAGORIX_MAKE_BLOB to the native make_blob and PAGORIX_HOST_TOOLS to the
+# target that builds it.
+set(PAGORIX_HOST_MAKE_BLOB "" CACHE FILEPATH "A native make_blob to use in a cross build")
+if(PAGORIX_HOST_MAKE_BLOB AND EXISTS "${PAGORIX_HOST_MAKE_BLOB}")
+  set(PAGORIX_MAKE_BLOB ${PAGORIX_HOST_MAKE_BLOB})
+  set(PAGORIX_HOST_TOOLS ${PAGORIX_HOST_MAKE_BLOB})
+  return()
+endif()
 include(ExternalProject)
 set(host_dir ${PROJECT_BINARY_DIR}/host-tools)
 set(PAGORIX_MAKE_BLOB ${host_dir}/src/make_blob)

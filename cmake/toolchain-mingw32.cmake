@@ -7,9 +7,13 @@
 # model's run-time has. Tools that run during the build (the splash clip
 # packer) are built for the build machine separately.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
+# toolchain-mingw64.cmake sets x86_64 before including this file.
+if(NOT PAGORIX_MINGW_ARCH)
+  set(PAGORIX_MINGW_ARCH i686)
+endif()
+set(CMAKE_SYSTEM_PROCESSOR ${PAGORIX_MINGW_ARCH})
 
-set(PAGORIX_MINGW_PREFIX i686-w64-mingw32)
+set(PAGORIX_MINGW_PREFIX ${PAGORIX_MINGW_ARCH}-w64-mingw32)
 set(CMAKE_C_COMPILER ${PAGORIX_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${PAGORIX_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${PAGORIX_MINGW_PREFIX}-windres)
@@ -31,8 +35,12 @@ set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections")
 set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-s")
 
-# Tests run under Wine.
-find_program(PAGORIX_WINE wine)
+# Tests run under Wine: its 32-bit or its 64-bit loader.
+if(PAGORIX_MINGW_ARCH STREQUAL "x86_64")
+  find_program(PAGORIX_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+else()
+  find_program(PAGORIX_WINE wine)
+endif()
 if(PAGORIX_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PAGORIX_WINE})
 endif()

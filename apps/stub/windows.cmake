@@ -10,7 +10,15 @@ set_source_files_properties(pagorix-stub.rc PROPERTIES
 target_link_options(pagorix-stub PRIVATE -mwindows)
 
 string(TOUPPER "${CMAKE_BUILD_TYPE}" stub_build_type)
-if(stub_build_type MATCHES "^(RELEASE|MINSIZEREL|RELWITHDEBINFO)$" AND NOT PAGORIX_SANITIZE)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  # The 64-bit build only serves tests: padded when it happens to fit.
+  set(PAGORIX_STUB_PADDED OFF CACHE INTERNAL "pagorix-stub is padded to the payload offset")
+  target_link_options(pagorix-stub PRIVATE -Wl,--gc-sections -s)
+  add_custom_command(TARGET pagorix-stub POST_BUILD
+    COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:pagorix-stub>
+    COMMAND ${CMAKE_COMMAND} -DSTUB=$<TARGET_FILE:pagorix-stub> -DSIZE=${PAGORIX_PAYLOAD_OFFSET}
+            -DPAD_IF_FITS=ON -P ${CMAKE_CURRENT_SOURCE_DIR}/report_size.cmake VERBATIM)
+elseif(stub_build_type MATCHES "^(RELEASE|MINSIZEREL|RELWITHDEBINFO)$" AND NOT PAGORIX_SANITIZE)
   set(PAGORIX_STUB_PADDED ON CACHE INTERNAL "pagorix-stub is padded to the payload offset")
   target_compile_options(pagorix-stub PRIVATE -Os)
   target_link_options(pagorix-stub PRIVATE -Wl,--gc-sections -s)
