@@ -3,7 +3,9 @@
 # nothing when a program could not be started at all.
 #   cmake -DEMULATOR=wine -DPROGRAM=path -DREPORT=path.xml -P PagorixRunEmulated.cmake
 file(REMOVE "${REPORT}")
-execute_process(COMMAND ${EMULATOR} "${PROGRAM}" "--gtest_output=xml:${REPORT}"
+# The program sees the build machine's root as drive Z:.
+string(REPLACE "/" "\\" windows_report "Z:${REPORT}")
+execute_process(COMMAND ${EMULATOR} "${PROGRAM}" "--gtest_output=xml:${windows_report}"
                 RESULT_VARIABLE status)
 if(NOT EXISTS "${REPORT}")
   message(FATAL_ERROR "${PROGRAM} wrote no report (exit status ${status}): it did not run")
