@@ -250,10 +250,7 @@ void Tfhtml::bcancelClick(TComponent*) {
 }
 
 void Tfhtml::AbortRun() {
-    if (m_inUnZip) {
-        m_abortPending = true;
-        throw AbortSignal{};
-    }
+    if (m_inUnZip) throw AbortSignal{};  // RunUnZip cleans up once UnZip has left
     CleanUp();
     Application().Halt();
 }

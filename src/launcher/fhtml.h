@@ -112,7 +112,6 @@ private:
     std::string m_workDir;
     bool m_inUnZip = false;
     bool m_cleanUpPending = false;
-    bool m_abortPending = false;
     bool m_stopped = false;  // cleaned up: no later step runs
 
     TLabel* m_texte = nullptr;
