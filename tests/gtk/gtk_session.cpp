@@ -3,6 +3,7 @@
 #include "support/test_support.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +33,8 @@ public:
         if (pipe(fds) != 0) return;
         m_pid = fork();
         if (m_pid == 0) {
+            // The server ends with the test program, however that ends.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
             execl(program.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
