@@ -88,4 +88,11 @@ private:
     int m_error = 0;
 };
 
+// Whether the desktop's program for documents like `document` (a file name;
+// it need not exist) runs confined as a snap. Such a browser cannot read the
+// system's temporary directory or hidden folders, so a document meant for it
+// must lie in a visible folder of the user's home. False on hosts without
+// snaps.
+bool HandlerIsConfined(const std::string& document);
+
 }  // namespace pagorix::platform
