@@ -1,6 +1,8 @@
 // A stand-in for the web browser in the Windows end-to-end test: writes the
 // command line it was started with, and whether the page it names exists,
-// into browser-log.txt beside itself, then ends.
+// into browser-log.txt beside itself, then ends. A GUI program like a real
+// browser: a console program would get a console host of its own, which
+// Wine starts in the work directory and keeps running after the program.
 #include <windows.h>
 
 #include <string>
