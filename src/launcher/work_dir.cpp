@@ -7,6 +7,7 @@
 #include "framework/stream.h"
 #include "framework/sysutils.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "streams/utilities.h"
 
 namespace pagorix {
@@ -94,6 +95,23 @@ bool DeleteListedFile(const std::string& dir, const std::string& name) {
 bool RemoveWorkDirectory(const std::string& workDir, const std::string& leaveTo) {
     platform::ChangeDirectory(leaveTo);
     return platform::RemoveDir(workDir) || platform::RemoveDir(workDir);
+}
+
+namespace {
+constexpr const char* kVisibleFolder = "Pagorix books";
+}  // namespace
+
+ReaderVisibleParent::ReaderVisibleParent() {
+    if (!platform::HandlerIsConfined("index.html")) return;
+    const std::string home = platform::HomeDirectory();
+    if (home.empty()) return;
+    m_path = Join(home, kVisibleFolder);
+    m_made = platform::MakeDirectory(m_path);
+}
+
+ReaderVisibleParent::~ReaderVisibleParent() {
+    // Only a folder this run made, and only when nothing is left in it.
+    if (m_made) platform::RemoveDir(m_path);
 }
 
 }  // namespace pagorix

@@ -54,4 +54,23 @@ bool DeleteListedFile(const std::string& dir, const std::string& name);
 // removes it, trying twice. Returns whether it is gone.
 bool RemoveWorkDirectory(const std::string& workDir, const std::string& leaveTo);
 
+// Where the work directory goes. A browser confined as a snap (the default on
+// some desktops) cannot read the system's temporary directory, so when the
+// program that opens web pages is one, the work directory is made in a
+// visible folder of the user's home instead, "Pagorix books", created for
+// the run and removed again when the run leaves it empty. Otherwise the
+// system's temporary directory is used (Path() is empty).
+class ReaderVisibleParent {
+public:
+    ReaderVisibleParent();
+    ~ReaderVisibleParent();
+    ReaderVisibleParent(const ReaderVisibleParent&) = delete;
+    ReaderVisibleParent& operator=(const ReaderVisibleParent&) = delete;
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+    bool m_made = false;
+};
+
 }  // namespace pagorix

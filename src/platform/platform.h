@@ -134,6 +134,10 @@ std::string CurrentDirectoryOfDrive(int drive);
 // On failure returns false and leaves the host's error code in LastError().
 bool ChangeDirectory(const std::string& path);
 
+// The user's home directory (without a trailing separator), or the empty
+// text when the host does not say.
+std::string HomeDirectory();
+
 // The full path of the running executable.
 std::string ExecutablePath();
 

@@ -286,6 +286,13 @@ bool ChangeDirectory(const std::string& path) {
     return ::chdir(path.c_str()) == 0;
 }
 
+std::string HomeDirectory() {
+    const char* home = std::getenv("HOME");
+    std::string dir = home != nullptr ? home : "";
+    while (dir.size() > 1 && dir.back() == kPathDelim) dir.pop_back();
+    return dir;
+}
+
 std::string ExecutablePath() {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);

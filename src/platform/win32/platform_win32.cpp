@@ -276,6 +276,14 @@ bool ChangeDirectory(const std::string& path) {
     return SetCurrentDirectoryA(path.c_str()) != 0;
 }
 
+std::string HomeDirectory() {
+    char buffer[MAX_PATH + 1];
+    const DWORD n = GetEnvironmentVariableA("USERPROFILE", buffer, sizeof buffer);
+    std::string dir = (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : std::string();
+    while (dir.size() > 3 && dir.back() == kPathDelim) dir.pop_back();
+    return dir;
+}
+
 std::string ExecutablePath() {
     char buffer[MAX_PATH + 1];
     const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
