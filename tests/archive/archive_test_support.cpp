@@ -10,19 +10,19 @@
 namespace pagorix::test {
 
 namespace {
-std::uint32_t UncompressedSize(const EntrySpec& e) {
+std::uint32_t UncompressedSize(const EntryPlan& e) {
     return static_cast<std::uint32_t>(
         e.uncompressedSize >= 0 ? e.uncompressedSize : static_cast<std::int64_t>(e.data.size()));
 }
 }  // namespace
 
-BuiltZip BuildZip(const std::vector<EntrySpec>& entries, const Bytes& prefix,
+BuiltZip BuildZip(const std::vector<EntryPlan>& entries, const Bytes& prefix,
                   const std::string& comment) {
     BuiltZip built;
     ByteWriter w;
     w.Raw(prefix);
     std::vector<std::uint32_t> crcs;
-    for (const EntrySpec& e : entries) {
+    for (const EntryPlan& e : entries) {
         const std::uint32_t crc = e.computeCrc ? Crc32Of(e.data.data(), e.data.size()) : e.crc;
         crcs.push_back(crc);
         built.localOffsets.push_back(static_cast<std::uint32_t>(w.Size() - prefix.size()));
@@ -41,7 +41,7 @@ BuiltZip BuildZip(const std::vector<EntrySpec>& entries, const Bytes& prefix,
     }
     built.centralOffset = static_cast<std::uint32_t>(w.Size() - prefix.size());
     for (size_t i = 0; i < entries.size(); ++i) {
-        const EntrySpec& e = entries[i];
+        const EntryPlan& e = entries[i];
         built.centralPositions.push_back(w.Size());
         w.U32(0x02014B50)                                    // central signature
             .U16(20)                                         // version made by

@@ -48,7 +48,7 @@ public:
 };
 
 // One entry of an archive built for a test.
-struct EntrySpec {
+struct EntryPlan {
     std::string name;
     Bytes data;  // stored as is (method 0 unless method says otherwise)
     std::uint16_t method = 0;
@@ -69,7 +69,7 @@ struct BuiltZip {
 
 // Local headers and data, the central directory and the end record, with
 // `prefix` bytes of other data in front that the offsets do not count.
-BuiltZip BuildZip(const std::vector<EntrySpec>& entries, const Bytes& prefix = {},
+BuiltZip BuildZip(const std::vector<EntryPlan>& entries, const Bytes& prefix = {},
                   const std::string& comment = {});
 
 // The entries of the shared corpus listing: archive -> rows.

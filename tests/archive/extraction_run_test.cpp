@@ -21,9 +21,9 @@ using test::Bytes;
 class Frame {
 public:
     explicit Frame(const Bytes& data, size_t cutAfter = 0, std::uint16_t flags = 0) {
-        test::EntrySpec spec{"e", data};
-        spec.flags = flags;
-        Bytes bytes = test::BuildZip({spec}).bytes;
+        test::EntryPlan plan{"e", data};
+        plan.flags = flags;
+        Bytes bytes = test::BuildZip({plan}).bytes;
         if (cutAfter > 0) bytes.resize(30 + 1 + cutAfter);
         test::WriteFile(m_dir / "frame.zip", bytes);
         zip.IncompleteZipMode = izAssumeBad;

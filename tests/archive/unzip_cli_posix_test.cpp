@@ -171,7 +171,7 @@ TEST(UnzipCli, ExtractsTestsAndReportsFailures) {
     const std::string store = Quote(test::CorpusPath("iz_store.zip"));
     const std::string encStore = Quote(test::CorpusPath("iz_enc_store.zip"));
     const std::string out = Quote(dir / "out");
-    test::EntrySpec tokenized{"tok.dat", test::Bytes(5, 't')};
+    test::EntryPlan tokenized{"tok.dat", test::Bytes(5, 't')};
     tokenized.method = 7;  // tokenized: no tool decodes it
     test::WriteFile(dir / "tokenized.zip", test::BuildZip({tokenized}).bytes);
     const struct {

@@ -17,7 +17,7 @@ namespace {
 
 using test::BackendDouble;
 using test::Bytes;
-using test::EntrySpec;
+using test::EntryPlan;
 using test::TempDir;
 
 // Records every event as one line of text.
@@ -79,7 +79,7 @@ std::vector<std::string> Only(const std::vector<std::string>& log,
 }
 
 // An entry encrypted the way zip -P does it, the check byte from the CRC.
-EntrySpec Encrypted(const std::string& name, const Bytes& plain, const std::string& password) {
+EntryPlan Encrypted(const std::string& name, const Bytes& plain, const std::string& password) {
     const std::uint32_t crc = Crc32Of(plain.data(), plain.size());
     Bytes header = test::RandomBytes(12, 77);
     header[11] = static_cast<std::uint8_t>(crc >> 24);
@@ -93,17 +93,17 @@ EntrySpec Encrypted(const std::string& name, const Bytes& plain, const std::stri
             cipher.UpdateKeys(p);
         }
     }
-    EntrySpec spec{name, data};
-    spec.flags = 1;
-    spec.computeCrc = false;
-    spec.crc = crc;
-    spec.uncompressedSize = static_cast<std::int64_t>(plain.size());
-    return spec;
+    EntryPlan plan{name, data};
+    plan.flags = 1;
+    plan.computeCrc = false;
+    plan.crc = crc;
+    plan.uncompressedSize = static_cast<std::int64_t>(plain.size());
+    return plan;
 }
 
 class UnZipTest : public ::testing::Test {
 protected:
-    std::string Archive(const std::vector<EntrySpec>& entries) {
+    std::string Archive(const std::vector<EntryPlan>& entries) {
         test::WriteFile(dir / "a.zip", test::BuildZip(entries).bytes);
         return dir / "a.zip";
     }
@@ -154,7 +154,7 @@ TEST_F(UnZipTest, CleanEntriesExtractWithTheirEventsInOrder) {
 }
 
 TEST_F(UnZipTest, SelectionByPatternsAndDirectories) {
-    const std::vector<EntrySpec> entries = {{"index.htm", Bytes(1, 'i')},
+    const std::vector<EntryPlan> entries = {{"index.htm", Bytes(1, 'i')},
                                             {"DOCS/", {}},
                                             {"DOCS/Intro.HTM", Bytes(2, 'd')},
                                             {"img/logo.gif", Bytes(3, 'g')}};
@@ -213,10 +213,10 @@ TEST_F(UnZipTest, WrongPasswordSkipsTheEntryAndGoesOn) {
 }
 
 TEST_F(UnZipTest, CrcMismatchDeletesTheFile) {
-    EntrySpec bad{"bad.txt", Bytes(10, 'b')};
+    EntryPlan bad{"bad.txt", Bytes(10, 'b')};
     bad.computeCrc = false;
     bad.crc = 0x12345678;
-    EntrySpec encBad = Encrypted("enc.txt", Bytes(10, 'e'), "pw");
+    EntryPlan encBad = Encrypted("enc.txt", Bytes(10, 'e'), "pw");
     encBad.data.back() ^= 0xFF;  // damaged data: the header check passes, the CRC fails
     TUnZipper zip;
     Prepare(zip, Archive({bad, encBad}));
@@ -346,9 +346,9 @@ TEST_F(UnZipTest, OverwriteModes) {
 }
 
 TEST_F(UnZipTest, UnknownMethodShowsTheBoxAndFailsTheCrc) {
-    EntrySpec tokenized{"t.dat", Bytes(10, 't')};
+    EntryPlan tokenized{"t.dat", Bytes(10, 't')};
     tokenized.method = 7;
-    EntrySpec emptyUnknown{"e.dat", {}};
+    EntryPlan emptyUnknown{"e.dat", {}};
     emptyUnknown.method = 99;
     TUnZipper zip;
     Prepare(zip, Archive({tokenized, emptyUnknown}));

@@ -12,7 +12,7 @@ namespace {
 using test::BackendDouble;
 using test::Bytes;
 using test::ByteWriter;
-using test::EntrySpec;
+using test::EntryPlan;
 using test::TempDir;
 
 void OpenArchive(TUnZipper& zip, const std::string& path) {
@@ -61,7 +61,7 @@ TEST(ReadZip, SplitArchiveReportsItsVolumes) {
 // central record, so the directory is rebuilt from the local headers.
 TEST(ReadZip, RebuildsAndMergesWhenTheCentralDirectoryIsMisplaced) {
     TempDir dir;
-    const std::vector<EntrySpec> entries = {{"a.txt", Bytes(10, 'a')},
+    const std::vector<EntryPlan> entries = {{"a.txt", Bytes(10, 'a')},
                                             {"DOCS/b.htm", Bytes(20, 'b')}};
     test::BuiltZip built = test::BuildZip(entries, Bytes(300, 0x11));
     // Make the first central record point at where its header really lies,
@@ -88,7 +88,7 @@ TEST(ReadZip, RebuildsAndMergesWhenTheCentralDirectoryIsMisplaced) {
 
 TEST(ReadZip, BadDirectoriesEndAsDescribed) {
     TempDir dir;
-    const std::vector<EntrySpec> three = {
+    const std::vector<EntryPlan> three = {
         {"one", Bytes(5, '1')}, {"two", Bytes(5, '2')}, {"three", Bytes(5, '3')}};
     const test::BuiltZip good = test::BuildZip(three);
 
@@ -212,12 +212,12 @@ TEST(ScanLocalHeaders, YieldsEvery10240BytesAndHonoursCancel) {
 
 TEST(UnZipper, ListingLinesAndSortedView) {
     TempDir dir;
-    EntrySpec enc{"Docs/Page1.HTM", Bytes(1000, 'p')};
+    EntryPlan enc{"Docs/Page1.HTM", Bytes(1000, 'p')};
     enc.flags = 1;
     enc.method = 8;  // listed only; never decoded here
-    EntrySpec root{"README.TXT", Bytes(3, 'r')};
+    EntryPlan root{"README.TXT", Bytes(3, 'r')};
     root.dosDateTime = 0x3A218C40;  // 2009-01-01 17:34:00
-    EntrySpec empty{"sub/", {}};
+    EntryPlan empty{"sub/", {}};
     empty.dosDateTime = 0;  // invalid: the zero date-time
     test::WriteFile(dir / "list.zip", test::BuildZip({enc, root, empty}).bytes);
 

@@ -45,7 +45,7 @@ TEST(AviClip, DecodesTheStandardClip) {
 }
 
 TEST(AviClip, PaletteChangesAndUncompressedFrames) {
-    test::ClipSpec changed = test::StandardClip();
+    test::ClipPlan changed = test::StandardClip();
     changed.chunks.resize(1);
     ByteWriter change;
     change.U8(1)
@@ -68,7 +68,7 @@ TEST(AviClip, PaletteChangesAndUncompressedFrames) {
     EXPECT_EQ(frames[0], test::IndicesToRgba(indices));
     EXPECT_EQ(frames[1], expected);
 
-    test::ClipSpec raw;
+    test::ClipPlan raw;
     raw.width = 3;  // rows padded to 4 bytes
     raw.height = 2;
     raw.compression = 0;
@@ -111,10 +111,10 @@ TEST(AviClip, DamagedFramesStayInsideThePicture) {
          {6, 6, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        test::ClipSpec spec;
-        spec.height = 2;
-        spec.chunks = {{"00dc", c.frame}};
-        const auto frames = Decode(test::BuildClip(spec));
+        test::ClipPlan plan;
+        plan.height = 2;
+        plan.chunks = {{"00dc", c.frame}};
+        const auto frames = Decode(test::BuildClip(plan));
         ASSERT_EQ(frames.size(), 1u) << c.what;
         EXPECT_EQ(frames[0], test::IndicesToRgba(c.indices)) << c.what;
     }
@@ -122,10 +122,10 @@ TEST(AviClip, DamagedFramesStayInsideThePicture) {
 
 TEST(AviClip, RefusesWhatItCannotPlay) {
     const Bytes good = test::BuildClip(test::StandardClip());
-    auto with = [](std::function<void(test::ClipSpec&)> change) {
-        test::ClipSpec spec = test::StandardClip();
-        change(spec);
-        return test::BuildClip(spec);
+    auto with = [](std::function<void(test::ClipPlan&)> change) {
+        test::ClipPlan plan = test::StandardClip();
+        change(plan);
+        return test::BuildClip(plan);
     };
     auto patched = [&good](size_t at, const char* text) {
         Bytes b = good;

@@ -17,7 +17,7 @@ inline std::array<std::uint8_t, 4> TestColour(int i) {
             static_cast<std::uint8_t>((i * 37) & 0xFF), 0xFF};
 }
 
-struct ClipSpec {
+struct ClipPlan {
     std::int32_t width = 8;
     std::int32_t height = 4;
     std::uint16_t bitCount = 8;
@@ -29,27 +29,27 @@ struct ClipSpec {
     std::vector<std::pair<std::string, Bytes>> chunks;
 };
 
-inline Bytes BuildClip(const ClipSpec& spec) {
+inline Bytes BuildClip(const ClipPlan& plan) {
     ByteWriter palette;
-    for (std::uint32_t i = 0; i < spec.colours; ++i) {
+    for (std::uint32_t i = 0; i < plan.colours; ++i) {
         const auto c = TestColour(static_cast<int>(i));
         palette.U8(c[2]).U8(c[1]).U8(c[0]).U8(0);  // blue, green, red, reserved
     }
     ByteWriter strf;
     strf.U32(40)                                       // biSize
-        .U32(static_cast<std::uint32_t>(spec.width))   // biWidth
-        .U32(static_cast<std::uint32_t>(spec.height))  // biHeight (bottom-up when positive)
+        .U32(static_cast<std::uint32_t>(plan.width))   // biWidth
+        .U32(static_cast<std::uint32_t>(plan.height))  // biHeight (bottom-up when positive)
         .U16(1)                                        // biPlanes
-        .U16(spec.bitCount)                            // biBitCount
-        .U32(spec.compression)                         // biCompression
-        .U32(static_cast<std::uint32_t>(spec.width * spec.height))  // biSizeImage
+        .U16(plan.bitCount)                            // biBitCount
+        .U32(plan.compression)                         // biCompression
+        .U32(static_cast<std::uint32_t>(plan.width * plan.height))  // biSizeImage
         .U32(0)
         .U32(0)             // pixels per metre
-        .U32(spec.colours)  // biClrUsed
+        .U32(plan.colours)  // biClrUsed
         .U32(0)             // biClrImportant
         .Raw(palette.Data());
     std::uint32_t frames = 0;
-    for (const auto& c : spec.chunks)
+    for (const auto& c : plan.chunks)
         frames += c.first.substr(2) != "pc";
     ByteWriter strh;
     strh.Text("vids")
@@ -58,8 +58,8 @@ inline Bytes BuildClip(const ClipSpec& spec) {
         .U16(0)
         .U16(0)  // priority, language
         .U32(0)  // initial frames
-        .U32(spec.scale)
-        .U32(spec.rate)   // rate / scale frames per second
+        .U32(plan.scale)
+        .U32(plan.rate)   // rate / scale frames per second
         .U32(0)           // start
         .U32(frames)      // length
         .U32(0)           // suggested buffer size
@@ -67,8 +67,8 @@ inline Bytes BuildClip(const ClipSpec& spec) {
         .U32(0)           // sample size
         .U16(0)
         .U16(0)
-        .U16(static_cast<std::uint16_t>(spec.width))
-        .U16(static_cast<std::uint16_t>(spec.height));  // frame rectangle
+        .U16(static_cast<std::uint16_t>(plan.width))
+        .U16(static_cast<std::uint16_t>(plan.height));  // frame rectangle
     ByteWriter strl;
     strl.Text("strl")
         .Text("strh")
@@ -78,7 +78,7 @@ inline Bytes BuildClip(const ClipSpec& spec) {
         .U32(static_cast<std::uint32_t>(strf.Size()))
         .Raw(strf.Data());
     ByteWriter avih;
-    avih.U32(1000000u * spec.scale / (spec.rate == 0 ? 1 : spec.rate))  // microseconds per frame
+    avih.U32(1000000u * plan.scale / (plan.rate == 0 ? 1 : plan.rate))  // microseconds per frame
         .U32(0)
         .U32(0)
         .U32(0x10)  // max bytes per second, padding, flags (has index)
@@ -86,8 +86,8 @@ inline Bytes BuildClip(const ClipSpec& spec) {
         .U32(0)
         .U32(1)
         .U32(0)  // total and initial frames, streams, buffer size
-        .U32(static_cast<std::uint32_t>(spec.width))
-        .U32(static_cast<std::uint32_t>(spec.height))
+        .U32(static_cast<std::uint32_t>(plan.width))
+        .U32(static_cast<std::uint32_t>(plan.height))
         .Fill(16, 0);  // reserved
     ByteWriter hdrl;
     hdrl.Text("hdrl")
@@ -100,7 +100,7 @@ inline Bytes BuildClip(const ClipSpec& spec) {
     ByteWriter movi;
     ByteWriter idx1;
     movi.Text("movi");
-    for (const auto& [id, data] : spec.chunks) {
+    for (const auto& [id, data] : plan.chunks) {
         idx1.Text(id)
             .U32(0x10)
             .U32(static_cast<std::uint32_t>(movi.Size()))
@@ -127,8 +127,8 @@ inline Bytes BuildClip(const ClipSpec& spec) {
 // The four frames of the standard test clip, 8 × 4, in RLE8.
 // (ffmpeg takes a frame whose size is exactly width × height as uncompressed,
 // so the key frame is kept at another size.)
-inline ClipSpec StandardClip() {
-    ClipSpec spec;
+inline ClipPlan StandardClip() {
+    ClipPlan plan;
     ByteWriter f0;  // a key frame, rows from the bottom up
     f0.U8(8)
         .U8(1)
@@ -192,8 +192,8 @@ inline ClipSpec StandardClip() {
         .U8(0)  // 8 × 0
         .U8(0)
         .U8(1);  // end of bitmap
-    spec.chunks = {{"00dc", f0.Data()}, {"00dc", f1.Data()}, {"00dc", {}}, {"00dc", f3.Data()}};
-    return spec;
+    plan.chunks = {{"00dc", f0.Data()}, {"00dc", f1.Data()}, {"00dc", {}}, {"00dc", f3.Data()}};
+    return plan;
 }
 
 // What the standard clip's frames show: palette indices, top row first.

@@ -22,10 +22,10 @@ class Animation : public test::HeadlessTest {
 protected:
     Animation() {
         // Six frames: the standard clip and two repeats of its last picture.
-        test::ClipSpec spec = test::StandardClip();
-        spec.chunks.push_back({"00dc", {}});
-        spec.chunks.push_back({"00dc", {}});
-        test::WriteFile(clip, test::BuildClip(spec));
+        test::ClipPlan plan = test::StandardClip();
+        plan.chunks.push_back({"00dc", {}});
+        plan.chunks.push_back({"00dc", {}});
+        test::WriteFile(clip, test::BuildClip(plan));
         anim.SetName("anim");
         anim.SetParent(&form);
         anim.SetBounds(8, 0, 273, 65);
