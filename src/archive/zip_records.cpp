@@ -50,14 +50,26 @@ void SplitEntryName(std::string stored, std::string& entryDir, std::string& entr
     if (entryName.size() > kMaxEntryName) entryName.resize(kMaxEntryName);
 }
 
+namespace {
+
+// The source of an Assign as the target's own class; another class raises the
+// framework's conversion error.
+template <class T>
+const T* AssignSource(const TListObject& source, const TListObject& target) {
+    const auto* from = dynamic_cast<const T*>(&source);
+    if (from == nullptr) {
+        throw EConvertError("Impossible d'assigner un " + source.ClassName() + " \xE0 un " +
+                            target.ClassName());
+    }
+    return from;
+}
+
+}  // namespace
+
 // ---- TZipHeaderInfo ----
 
 void TZipHeaderInfo::Assign(const TListObject& source) {
-    const auto* from = dynamic_cast<const TZipHeaderInfo*>(&source);
-    if (from == nullptr) {
-        throw EConvertError("Impossible d'assigner un " + source.ClassName() + " \xE0 un " +
-                            ClassName());
-    }
+    const auto* from = AssignSource<TZipHeaderInfo>(source, *this);
     if (from == this) return;
     VersionMadeBy = from->VersionMadeBy;
     VersionNeeded = from->VersionNeeded;
@@ -190,11 +202,7 @@ void TEndCentral::ResetEnd() {
 }
 
 void TEndCentral::Assign(const TListObject& source) {
-    const auto* from = dynamic_cast<const TEndCentral*>(&source);
-    if (from == nullptr) {
-        throw EConvertError("Impossible d'assigner un " + source.ClassName() + " \xE0 un " +
-                            ClassName());
-    }
+    const auto* from = AssignSource<TEndCentral>(source, *this);
     if (from == this) return;
     EndSignature = from->EndSignature;
     ThisDisk = from->ThisDisk;

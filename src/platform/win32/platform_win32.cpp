@@ -35,25 +35,6 @@ int LastError() {
 
 // ---- FileHandle ----
 
-FileHandle::~FileHandle() {
-    Close();
-}
-
-FileHandle::FileHandle(FileHandle&& other) noexcept
-    : m_native(other.m_native), m_error(other.m_error) {
-    other.m_native = kInvalid;
-}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_native = other.m_native;
-        m_error = other.m_error;
-        other.m_native = kInvalid;
-    }
-    return *this;
-}
-
 FileHandle FileHandle::Open(const std::string& path, std::uint16_t mode) {
     DWORD access = GENERIC_READ;
     DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
