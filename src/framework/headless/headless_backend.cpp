@@ -664,35 +664,38 @@ bool HeadlessBackend::InputQuery(const std::string& caption, const std::string& 
     return true;
 }
 
+namespace {
+
+// The file and folder dialogs: answered by the script with a path, or
+// cancelled; value receives the path.
+template <class State>
+bool AnswerPathDialog(State& state, const std::string& kind, const std::string& key,
+                      std::string& value) {
+    const std::string shown = kind + " " + Quote(key);
+    DialogAnswer* answer = state.FindAnswer(kind, key);
+    if (answer == nullptr) {
+        state.Record(shown + " -> (no answer)");
+        state.Fail("unexpected dialog: " + shown);
+        return false;
+    }
+    state.Record(shown + " -> " + (answer->cancel ? "Annuler" : Quote(answer->response)));
+    if (answer->cancel) return false;
+    value = answer->response;
+    return true;
+}
+
+}  // namespace
+
 bool HeadlessBackend::OpenFileDialog(const std::string& title, const std::string& /*filter*/,
                                      const std::string& /*initialDir*/, std::string& fileName) {
     auto state = m_state;
-    const std::string shown = "open " + Quote(title);
-    DialogAnswer* answer = state->FindAnswer("open", title);
-    if (answer == nullptr) {
-        state->Record(shown + " -> (no answer)");
-        state->Fail("unexpected dialog: " + shown);
-        return false;
-    }
-    state->Record(shown + " -> " + (answer->cancel ? "Annuler" : Quote(answer->response)));
-    if (answer->cancel) return false;
-    fileName = answer->response;
-    return true;
+    return AnswerPathDialog(*state, "open", title, fileName);
 }
 
 bool HeadlessBackend::SelectDirectoryDialog(std::string& directory, bool /*allowCreate*/) {
     auto state = m_state;
-    const std::string shown = "directory " + Quote(directory);
-    DialogAnswer* answer = state->FindAnswer("directory", directory);
-    if (answer == nullptr) {
-        state->Record(shown + " -> (no answer)");
-        state->Fail("unexpected dialog: " + shown);
-        return false;
-    }
-    state->Record(shown + " -> " + (answer->cancel ? "Annuler" : Quote(answer->response)));
-    if (answer->cancel) return false;
-    directory = answer->response;
-    return true;
+    const std::string key = directory;
+    return AnswerPathDialog(*state, "directory", key, directory);
 }
 
 std::unique_ptr<NativeWindow> HeadlessBackend::CreateNativeWindow(const TCreateParams& params,

@@ -358,27 +358,6 @@ void Pause(long nanoseconds) {
 
 // ---- Process ----
 
-Process::~Process() {
-    Release();
-}
-
-Process::Process(Process&& other) noexcept
-    : m_handle(other.m_handle), m_thread(other.m_thread), m_id(other.m_id), m_error(other.m_error) {
-    other.m_handle = -1;
-}
-
-Process& Process::operator=(Process&& other) noexcept {
-    if (this != &other) {
-        Release();
-        m_handle = other.m_handle;
-        m_thread = other.m_thread;
-        m_id = other.m_id;
-        m_error = other.m_error;
-        other.m_handle = -1;
-    }
-    return *this;
-}
-
 Process Process::Start(const StartRequest& request) {
     Process process;
     pid_t pid = 0;

@@ -80,29 +80,6 @@ void Fill(std::intptr_t& handle, std::intptr_t& thread, std::int64_t& id, int& e
 
 }  // namespace
 
-Process::~Process() {
-    Release();
-}
-
-Process::Process(Process&& other) noexcept
-    : m_handle(other.m_handle), m_thread(other.m_thread), m_id(other.m_id), m_error(other.m_error) {
-    other.m_handle = -1;
-    other.m_thread = -1;
-}
-
-Process& Process::operator=(Process&& other) noexcept {
-    if (this != &other) {
-        Release();
-        m_handle = other.m_handle;
-        m_thread = other.m_thread;
-        m_id = other.m_id;
-        m_error = other.m_error;
-        other.m_handle = -1;
-        other.m_thread = -1;
-    }
-    return *this;
-}
-
 Process Process::Start(const StartRequest& request) {
     Process process;
     Fill(process.m_handle, process.m_thread, process.m_id, process.m_error,
