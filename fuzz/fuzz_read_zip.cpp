@@ -5,33 +5,17 @@
 // readers on a memory stream.
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <string>
 
 #include "archive/unzipper.h"
 #include "framework/exceptions.h"
 #include "framework/string_list.h"
+#include "fuzz_input_file.h"
 #include "platform/platform.h"
-
-namespace {
-
-const std::string& InputPath() {
-    static const std::string path = [] {
-        std::string dir;
-        pagorix::platform::MakeUniqueDirectory(pagorix::platform::TempDirectory(), "pgxfuzz", dir);
-        return dir + pagorix::platform::kPathDelim + "input.zip";
-    }();
-    return path;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace pagorix;
-    {
-        std::ofstream out(InputPath(), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    fuzz::WriteInput(data, size);
     for (const TIncompleteZipMode mode : {izAssumeMulti, izAssumeBad}) {
         TUnZipper zip;
         zip.DoProcessMessages = false;
@@ -42,11 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (++volumes > 4) {
                 fName.clear();
             } else {
-                fName = InputPath();
+                fName = fuzz::InputPath();
             }
         };
         try {
-            zip.SetZipName(InputPath());
+            zip.SetZipName(fuzz::InputPath());
             zip.OpenZip();
         } catch (const Exception&) {
         }

@@ -4,32 +4,16 @@
 // every decoder the engine has, with and without a password.
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <string>
 
 #include "archive/unzipper.h"
 #include "framework/exceptions.h"
+#include "fuzz_input_file.h"
 #include "platform/platform.h"
-
-namespace {
-
-const std::string& InputPath() {
-    static const std::string path = [] {
-        std::string dir;
-        pagorix::platform::MakeUniqueDirectory(pagorix::platform::TempDirectory(), "pgxfuzz", dir);
-        return dir + pagorix::platform::kPathDelim + "input.zip";
-    }();
-    return path;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace pagorix;
-    {
-        std::ofstream out(InputPath(), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    fuzz::WriteInput(data, size);
     TUnZipper zip;
     zip.DoProcessMessages = false;
     zip.IncompleteZipMode = izAssumeBad;
@@ -39,10 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zip.Password = (size & 2) != 0 ? "pw" : "";
     int volumes = 0;
     zip.OnGetNextDisk = [&volumes](TUnZipper&, std::int32_t, std::string& fName) {
-        fName = ++volumes > 4 ? std::string() : InputPath();
+        fName = ++volumes > 4 ? std::string() : fuzz::InputPath();
     };
     try {
-        zip.SetZipName(InputPath());
+        zip.SetZipName(fuzz::InputPath());
         zip.UnZip();
     } catch (const Exception&) {
     }

@@ -5,24 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "archive/unzipper.h"
 #include "framework/exceptions.h"
+#include "fuzz_input_file.h"
 #include "platform/platform.h"
 
 namespace pagorix::fuzz {
-
-inline const std::string& ArchivePath() {
-    static const std::string path = [] {
-        std::string dir;
-        platform::MakeUniqueDirectory(platform::TempDirectory(), "pgxfuzz", dir);
-        return dir + platform::kPathDelim + "entry.zip";
-    }();
-    return path;
-}
 
 inline void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
     out.push_back(static_cast<std::uint8_t>(v));
@@ -77,16 +68,13 @@ inline void ExtractSingleEntry(std::uint16_t method, std::uint16_t flags, std::u
     Put32(zip, centralSize);
     Put32(zip, central);
     Put16(zip, 0);
-    {
-        std::ofstream out(ArchivePath(), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(zip.data()), static_cast<std::streamsize>(zip.size()));
-    }
+    WriteInput(zip.data(), zip.size());
     TUnZipper unzipper;
     unzipper.DoProcessMessages = false;
     unzipper.TestMode = true;
     unzipper.DoAll = true;
     try {
-        unzipper.SetZipName(ArchivePath());
+        unzipper.SetZipName(InputPath());
         unzipper.UnZip();
     } catch (const Exception&) {
     }
