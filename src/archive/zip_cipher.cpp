@@ -1,50 +1,69 @@
 #include "archive/zip_cipher.h"
 
 #include <array>
+#include <memory>
 
 namespace pagorix {
 
 namespace {
 
-// kTables[0] is the standard table; kTables[k][i] is the register after i
+// kTable is the standard table; SliceTables()[k][i] is the register after i
 // went through the table and then k zero bytes, which lets eight bytes be
-// folded in at once.
-using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+// folded in at once. Only the standard table is stored in the program; the
+// other 7 KB are computed on first use, as the book runtime has a fixed size
+// budget.
+using CrcTable = std::array<std::uint32_t, 256>;
+using CrcTables = std::array<CrcTable, 8>;
 
-constexpr CrcTables MakeTables() {
-    CrcTables t{};
+constexpr CrcTable MakeTable() {
+    CrcTable t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t c = i;
         for (int k = 0; k < 8; ++k)
             c = (c & 1) != 0 ? (c >> 1) ^ kCrcPolynomial : c >> 1;
-        t[0][i] = c;
-    }
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        for (size_t k = 1; k < 8; ++k)
-            t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+        t[i] = c;
     }
     return t;
 }
 
-constexpr CrcTables kTables = MakeTables();
+constexpr CrcTable kTable = MakeTable();
+
+std::unique_ptr<CrcTables> MakeSliceTables() {
+    auto t = std::make_unique<CrcTables>();
+    (*t)[0] = kTable;
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        for (size_t k = 1; k < 8; ++k)
+            (*t)[k][i] = ((*t)[k - 1][i] >> 8) ^ kTable[(*t)[k - 1][i] & 0xFF];
+    }
+    return t;
+}
+
+// On the heap: the compiler would otherwise store the computed tables in the
+// program.
+const CrcTables& SliceTables() {
+    static const std::unique_ptr<CrcTables> tables = MakeSliceTables();
+    return *tables;
+}
 
 }  // namespace
 
 std::uint32_t UpdateCrc32(std::uint8_t b, std::uint32_t crc) {
-    return kTables[0][(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return kTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
 }
 
 std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t n) {
-    while (n >= 8) {
-        const std::uint32_t lo =
-            crc ^
-            (static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
-             static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24);
-        crc = kTables[7][lo & 0xFF] ^ kTables[6][lo >> 8 & 0xFF] ^ kTables[5][lo >> 16 & 0xFF] ^
-              kTables[4][lo >> 24] ^ kTables[3][data[4]] ^ kTables[2][data[5]] ^
-              kTables[1][data[6]] ^ kTables[0][data[7]];
-        data += 8;
-        n -= 8;
+    if (n >= 8) {
+        const CrcTables& t = SliceTables();
+        while (n >= 8) {
+            const std::uint32_t lo = crc ^ (static_cast<std::uint32_t>(data[0]) |
+                                            static_cast<std::uint32_t>(data[1]) << 8 |
+                                            static_cast<std::uint32_t>(data[2]) << 16 |
+                                            static_cast<std::uint32_t>(data[3]) << 24);
+            crc = t[7][lo & 0xFF] ^ t[6][lo >> 8 & 0xFF] ^ t[5][lo >> 16 & 0xFF] ^ t[4][lo >> 24] ^
+                  t[3][data[4]] ^ t[2][data[5]] ^ t[1][data[6]] ^ t[0][data[7]];
+            data += 8;
+            n -= 8;
+        }
     }
     while (n-- > 0)
         crc = UpdateCrc32(*data++, crc);

@@ -2,44 +2,40 @@
 
 #include <array>
 #include <cstdarg>
-#include <cstdio>
-#include <vector>
 
 #include "framework/exceptions.h"
+#include "platform/platform.h"
 
 namespace pagorix {
 
 std::string Format(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int needed = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string result;
-    if (needed > 0) {
-        std::vector<char> buffer(static_cast<size_t>(needed) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, args);
-        result.assign(buffer.data(), static_cast<size_t>(needed));
-    }
+    std::string result = platform::FormatList(format, args);
     va_end(args);
     return result;
 }
 
 namespace {
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 }  // namespace
 
 std::string UpperCase(std::string_view text) {
     std::string result(text);
-    for (char& c : result) c = AsciiUpper(c);
+    for (char& c : result)
+        c = AsciiUpper(c);
     return result;
 }
 
 std::string LowerCase(std::string_view text) {
     std::string result(text);
-    for (char& c : result) c = AsciiLower(c);
+    for (char& c : result)
+        c = AsciiLower(c);
     return result;
 }
 
@@ -54,7 +50,9 @@ int CompareText(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-bool SameText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
+bool SameText(std::string_view a, std::string_view b) {
+    return CompareText(a, b) == 0;
+}
 
 namespace {
 
@@ -95,7 +93,8 @@ char32_t Cp1252CodePoint(unsigned char byte) {
 std::string Cp1252ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) AppendUtf8(out, Cp1252CodePoint(static_cast<unsigned char>(c)));
+    for (char c : text)
+        AppendUtf8(out, Cp1252CodePoint(static_cast<unsigned char>(c)));
     return out;
 }
 

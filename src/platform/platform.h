@@ -11,6 +11,7 @@
 // a directory) still report success, so that callers and tests can look.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -46,6 +47,11 @@ inline constexpr std::uint32_t faSysFile = 0x04;
 inline constexpr std::uint32_t faVolumeID = 0x08;
 inline constexpr std::uint32_t faDirectory = 0x10;
 inline constexpr std::uint32_t faArchive = 0x20;
+
+// printf-style formatting (integers, strings, widths and precisions) with the
+// host's C library; the Windows runtime uses the system's own, which keeps
+// the compiler's floating-point formatter out of the program.
+std::string FormatList(const char* format, std::va_list args);
 
 // The error code of the last failing call on this thread (errno or GetLastError).
 int LastError();

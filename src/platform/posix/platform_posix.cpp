@@ -35,6 +35,18 @@ bool StatPath(const std::string& path, struct stat& st) {
 
 }  // namespace
 
+std::string FormatList(const char* format, std::va_list args) {
+    std::va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (needed <= 0) return {};
+    std::string result(static_cast<size_t>(needed) + 1, '\0');
+    std::vsnprintf(result.data(), result.size(), format, args);
+    result.resize(static_cast<size_t>(needed));
+    return result;
+}
+
 int LastError() {
     return errno;
 }
@@ -270,7 +282,8 @@ bool ChangeDirectory(const std::string& path) {
 std::string HomeDirectory() {
     const char* home = std::getenv("HOME");
     std::string dir = home != nullptr ? home : "";
-    while (dir.size() > 1 && dir.back() == kPathDelim) dir.pop_back();
+    while (dir.size() > 1 && dir.back() == kPathDelim)
+        dir.pop_back();
     return dir;
 }
 

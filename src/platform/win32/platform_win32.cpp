@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 #include "platform/platform.h"
@@ -28,6 +27,18 @@ bool LocalSecondsToFileTime(std::int64_t localSeconds, FILETIME& result) {
 }
 
 }  // namespace
+
+std::string FormatList(const char* format, std::va_list args) {
+    std::va_list copy;
+    va_copy(copy, args);
+    const int needed = _vscprintf(format, copy);
+    va_end(copy);
+    if (needed <= 0) return {};
+    std::string result(static_cast<size_t>(needed) + 1, '\0');
+    _vsnprintf(result.data(), result.size(), format, args);
+    result.resize(static_cast<size_t>(needed));
+    return result;
+}
 
 int LastError() {
     return static_cast<int>(GetLastError());
@@ -165,8 +176,10 @@ bool MakeUniqueDirectory(const std::string& parent, const std::string& prefix, s
     unsigned value = (GetTickCount() ^ GetCurrentProcessId()) & 0xFFFF;
     for (int attempt = 0; attempt < 65535; ++attempt) {
         value = (value % 0xFFFF) + 1;
-        char digits[16];
-        std::snprintf(digits, sizeof digits, "%X", value);
+        std::string digits;
+        for (unsigned rest = value; rest != 0; rest >>= 4) {
+            digits.insert(digits.begin(), "0123456789ABCDEF"[rest & 0xF]);
+        }
         path = base + prefix + digits;
         if (CreateDirectoryA(path.c_str(), nullptr)) return true;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
@@ -261,7 +274,8 @@ std::string HomeDirectory() {
     char buffer[MAX_PATH + 1];
     const DWORD n = GetEnvironmentVariableA("USERPROFILE", buffer, sizeof buffer);
     std::string dir = (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : std::string();
-    while (dir.size() > 3 && dir.back() == kPathDelim) dir.pop_back();
+    while (dir.size() > 3 && dir.back() == kPathDelim)
+        dir.pop_back();
     return dir;
 }
 
