@@ -5,9 +5,6 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(${PAGORIX_GTEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-# The tests run on one thread, and the win32 thread model's run-time has no
-# std::mutex for GoogleTest's thread support.
-target_compile_definitions(gtest PUBLIC GTEST_IS_THREADSAFE=0)
 # Recent GoogleTest sources define the GTest:: names themselves.
 if(NOT TARGET GTest::gtest)
   add_library(GTest::gtest ALIAS gtest)

@@ -2,12 +2,10 @@
 #
 # The programs are PE32 images with the C and C++ run-times linked in
 # statically, so a book runs on a bare Windows without any DLL of the
-# compiler's. The preset builds for size (MinSizeRel). Everything here runs
-# on one thread: the compilers of the "win32" thread model link no POSIX
-# threads emulation (27 KB of the runtime's budget), and GoogleTest is built
-# without its thread support (PagorixCrossGTest.cmake). Tools that run during
-# the build (the splash clip packer) are built for the build machine
-# separately.
+# compiler's. The preset builds for size (MinSizeRel). The runtime has one
+# thread, but GoogleTest needs std::mutex, which only the posix thread
+# model's run-time has. Tools that run during the build (the splash clip
+# packer) are built for the build machine separately.
 set(CMAKE_SYSTEM_NAME Windows)
 # toolchain-mingw64.cmake sets x86_64 before including this file.
 if(NOT PAGORIX_MINGW_ARCH)
@@ -16,11 +14,11 @@ endif()
 set(CMAKE_SYSTEM_PROCESSOR ${PAGORIX_MINGW_ARCH})
 
 set(PAGORIX_MINGW_PREFIX ${PAGORIX_MINGW_ARCH}-w64-mingw32)
-set(CMAKE_C_COMPILER ${PAGORIX_MINGW_PREFIX}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${PAGORIX_MINGW_PREFIX}-g++-win32)
+set(CMAKE_C_COMPILER ${PAGORIX_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PAGORIX_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${PAGORIX_MINGW_PREFIX}-windres)
-set(CMAKE_AR ${PAGORIX_MINGW_PREFIX}-gcc-ar-win32 CACHE FILEPATH "")
-set(CMAKE_RANLIB ${PAGORIX_MINGW_PREFIX}-gcc-ranlib-win32 CACHE FILEPATH "")
+set(CMAKE_AR ${PAGORIX_MINGW_PREFIX}-gcc-ar-posix CACHE FILEPATH "")
+set(CMAKE_RANLIB ${PAGORIX_MINGW_PREFIX}-gcc-ranlib-posix CACHE FILEPATH "")
 set(CMAKE_STRIP ${PAGORIX_MINGW_PREFIX}-strip CACHE FILEPATH "")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${PAGORIX_MINGW_PREFIX})

@@ -49,12 +49,15 @@ std::string Today() {
 }
 
 // The runtime that goes with the tool: beside it once installed, in the
-// stub's own folder of the same build tree before that.
+// stub's own folder of the same build tree before that; the Windows runtime
+// of a Linux build tree comes from the cross build beside it (build/mingw).
 std::string DefaultStub(const std::string& target) {
     namespace fs = std::filesystem;
     const std::string name = target == "windows" ? "pagorix-stub.exe" : "pagorix-stub";
     const fs::path toolDir = fs::path(platform::ExecutablePath()).parent_path();
-    for (const fs::path& candidate : {toolDir / name, toolDir.parent_path() / "stub" / name}) {
+    const fs::path buildRoot = toolDir.parent_path().parent_path();
+    for (const fs::path& candidate : {toolDir / name, toolDir.parent_path() / "stub" / name,
+                                      buildRoot.parent_path() / "mingw" / "apps" / "stub" / name}) {
         std::error_code error;
         if (fs::is_regular_file(candidate, error)) return candidate.string();
     }
