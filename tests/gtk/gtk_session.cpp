@@ -99,6 +99,12 @@ std::string SessionHome() {
     return TheSession().desktop.Path();
 }
 
+bool HaveProgram(const char* name) {
+    gchar* path = g_find_program_in_path(name);
+    g_free(path);
+    return path != nullptr;
+}
+
 void PumpFor(unsigned ms, const std::function<bool()>& done) {
     Backend& backend = *GtkSession();
     bool timeUp = false;

@@ -26,6 +26,9 @@ std::string SessionHome();
         if (::pagorix::test::GtkSession() == nullptr) GTEST_SKIP() << "Xvfb is not installed"; \
     } while (0)
 
+// Whether a program is on the PATH.
+bool HaveProgram(const char* name);
+
 // Runs the backend's own loop (WaitMessage, ProcessMessages) for ms
 // milliseconds, or until done() holds.
 void PumpFor(unsigned ms, const std::function<bool()>& done = {});

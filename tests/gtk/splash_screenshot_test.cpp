@@ -16,12 +16,6 @@
 namespace pagorix {
 namespace {
 
-bool HaveProgram(const char* name) {
-    gchar* path = g_find_program_in_path(name);
-    g_free(path);
-    return path != nullptr;
-}
-
 // The output of a shell command, or "" when it fails.
 std::string Shell(const std::string& command) {
     std::string out;
@@ -36,7 +30,8 @@ std::string Shell(const std::string& command) {
 
 TEST(SplashScreenshot, TheClipPlaysInTheSplashWindow) {
     PAGORIX_NEED_DISPLAY();
-    if (!HaveProgram("import") || !HaveProgram("compare")) GTEST_SKIP() << "no ImageMagick";
+    if (!test::HaveProgram("import") || !test::HaveProgram("compare"))
+        GTEST_SKIP() << "no ImageMagick";
     Application().ResetState();
     TForm form(nullptr);
     form.SetName("fhtml");
