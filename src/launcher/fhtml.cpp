@@ -65,7 +65,8 @@ TStoredComponent MakeDescription() {
                   {P("OverwriteMode", V::Ident("Always")), P("RetainAttributes", V::Bool(false)),
                    P("OnTotalPercentDone", V::Ident("unzipTotalPercentDone")),
                    P("OnBadPassword", V::Ident("unzipBadPassword")),
-                   P("OnBadCRC", V::Ident("unzipBadCRC"))}),
+                   P("OnBadCRC", V::Ident("unzipBadCRC")),
+                   P("OnStartUnZip", V::Ident("unzipStartUnZip"))}),
             Plain("TExecFile", "exec",
                   {P("Associate", V::Bool(false)), P("Wait", V::Bool(true)),
                    P("WaitStyle", V::Ident("wSuspend")), P("WindowStyle", V::Ident("wsMaximize")),
@@ -118,6 +119,9 @@ Tfhtml::Tfhtml(TComponent* owner, BookRun run) : TForm(owner), m_run(std::move(r
     DefineMethod("unzipBadPassword",
                  TUnZipper::TBadPasswordEvent(
                      [this](TUnZipper& s, std::int32_t i) { unzipBadPassword(s, i); }));
+    DefineMethod("unzipStartUnZip", TUnZipper::TStartUnZipEvent(
+                                        [this](TUnZipper& s, std::int32_t i, const std::string& f,
+                                               bool& skip) { unzipStartUnZip(s, i, f, skip); }));
     DefineMethod("execFail", TExecFile::TNotifyEvent([this](TExecFile& s) { execFail(s); }));
     ReadDescription(FhtmlDescription());
     m_texte = &FindAs<TLabel>("texte");
@@ -143,7 +147,9 @@ std::string Tfhtml::InWorkDir(const std::string& name) const {
 
 void Tfhtml::FormShow(TComponent*) {
     m_anim->SetAVIFile(m_fs->FileName());
+    SweepAbandonedWorkDirectories(m_run.tempDir);
     m_workDir = MakeWorkDirectory(m_run.tempDir);
+    m_owner = LockWorkDirectory(m_workDir);
     CopyPayload(m_run.payload, m_workDir);
 
     const int d = Screen().PixelsPerInch();
@@ -222,13 +228,22 @@ void Tfhtml::LaunchAndCleanUp(const std::string& startPage) {
     m_exec->SetAssociate(true);
     m_exec->SetCommandLine(startPage);
     m_exec->SetWindowStyle(WindowStyleOf(Line(kLineWindowStyle)));
-    m_exec->Execute();
+    const std::uint32_t start = platform::TickCount();
+    const bool started = m_exec->Execute();
+    const std::uint32_t lived = platform::TickCount() - start;
     if (m_run.onLaunched) m_run.onLaunched(*m_exec, m_workDir);
+    if (started && lived < m_run.handOffMs) {
+        // Handed off: the browser reads the book after its starter has
+        // ended, so the book stays until the reader says so.
+        m_app->SetAppVisible(true);
+        MessageDlg(launcher_messages::kHandOff, TMsgDlgType::mtCustom, mbOK);
+    }
 
     m_stopped = true;
     for (const std::string& line : m_fich->Lines().Lines()) {
         DeleteListedFile(m_workDir, ListedName(line));
     }
+    UnlockWorkDirectory(m_owner, m_workDir);
     RemoveWorkDirectory(m_workDir, DirectoryOf(m_run.payload.executable));
     const std::string closing = Line(kLineClosing);
     if (!IsManifestSentinel(closing)) MessageDlg(closing, TMsgDlgType::mtCustom, mbOK);
@@ -267,6 +282,11 @@ void Tfhtml::unzipBadCRC(TUnZipper&, std::uint32_t, std::uint32_t, std::int32_t)
 void Tfhtml::unzipBadPassword(TUnZipper&, std::int32_t) {
     MessageDlg(launcher_messages::kBadPagorix, TMsgDlgType::mtCustom, mbOK);
     AbortRun();
+}
+
+void Tfhtml::unzipStartUnZip(TUnZipper&, std::int32_t, const std::string& fName, bool& skip) {
+    // The owner file is the run's; a book file of that name must not replace it.
+    if (IsOwnerFileName(fName)) skip = true;
 }
 
 void Tfhtml::execFail(TExecFile&) {
@@ -315,6 +335,7 @@ void Tfhtml::CleanUp() {
         for (const std::string& line : m_fich->Lines().Lines()) {
             DeleteListedFile(m_workDir, ListedName(line));
         }
+        UnlockWorkDirectory(m_owner, m_workDir);
         RemoveWorkDirectory(m_workDir, DirectoryOf(m_run.payload.executable));
     }
 }

@@ -18,6 +18,12 @@
 //   extraction first (AbortSignal); the clean-up runs once UnZip has left,
 //   when the file being written is closed and can be deleted too.
 // - The run is stopped at most once: after a clean-up no later step starts.
+// - A browser that is already running takes the page over from the one we
+//   start, which then ends at once. A started program that ends within
+//   kHandOffMs is therefore taken for such a hand-off: the program shows its
+//   taskbar button again and a box, and cleans up only once the reader has
+//   closed it. The work directory's owner lock (work_dir.h) lets the next
+//   run remove what a killed one left.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +34,7 @@
 #include "exec/exec_file.h"
 #include "framework/form.h"
 #include "launcher/work_dir.h"
+#include "platform/platform.h"
 
 namespace pagorix {
 
@@ -49,6 +56,8 @@ inline constexpr const char* kPasswordIncorrect =
 inline constexpr const char* kBadPagorix = "Error : bad Pagorix ! Aborting !";
 inline constexpr const char* kCannotRunBrowser = "Sorry ! Cannot run your web browser !";
 inline constexpr const char* kInitializing = "Initializing the data... Please wait...";
+inline constexpr const char* kHandOff =
+    "The book is open in your web browser. Click OK when you have finished reading.";
 }  // namespace launcher_messages
 
 // Design-time size of the window, at 96 pixels per inch.
@@ -56,6 +65,9 @@ inline constexpr int kDesignWidth = 300;
 inline constexpr int kDesignHeight = 162;
 inline constexpr int kDesignPixelsPerInch = 96;
 inline constexpr unsigned kPauseMs = 300;
+// A started program that ends sooner than this after its start has handed
+// the page over to another process.
+inline constexpr std::uint32_t kHandOffMs = 5000;
 
 // What one run of a book needs besides the user.
 struct BookRun {
@@ -66,6 +78,8 @@ struct BookRun {
     // Called right after the start page's program has ended (or failed to
     // start), before the clean-up; lets a caller see what was launched.
     std::function<void(const TExecFile& exec, const std::string& workDir)> onLaunched;
+    // The hand-off limit; only tests change it.
+    std::uint32_t handOffMs = kHandOffMs;
 };
 
 // The form's stored description: components, places and settings.
@@ -83,6 +97,8 @@ public:
     void unzipBadCRC(TUnZipper& sender, std::uint32_t calcCRC, std::uint32_t storedCRC,
                      std::int32_t fileIndex);
     void unzipBadPassword(TUnZipper& sender, std::int32_t fileIndex);
+    void unzipStartUnZip(TUnZipper& sender, std::int32_t fileIndex, const std::string& fName,
+                         bool& skip);
     void execFail(TExecFile& sender);
     void bcancelClick(TComponent* sender);
 
@@ -110,6 +126,7 @@ private:
 
     BookRun m_run;
     std::string m_workDir;
+    platform::OwnerLock m_owner;  // held from the work directory's making to its removal
     bool m_inUnZip = false;
     bool m_cleanUpPending = false;
     bool m_stopped = false;  // cleaned up: no later step runs

@@ -59,6 +59,8 @@ void TStoredUnZipper::ReadProperty(const std::string& name, const TStoredValue& 
         OnBadPassword = ResolveEvent<TBadPasswordEvent>(*this, value);
     } else if (name == "OnBadCRC") {
         OnBadCRC = ResolveEvent<TBadCRCEvent>(*this, value);
+    } else if (name == "OnStartUnZip") {
+        OnStartUnZip = ResolveEvent<TStartUnZipEvent>(*this, value);
     } else {
         TUnZipper::ReadProperty(name, value);
     }

@@ -1,6 +1,7 @@
 #include "launcher/work_dir.h"
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 #include "framework/exceptions.h"
@@ -95,6 +96,46 @@ bool DeleteListedFile(const std::string& dir, const std::string& name) {
 bool RemoveWorkDirectory(const std::string& workDir, const std::string& leaveTo) {
     platform::ChangeDirectory(leaveTo);
     return platform::RemoveDir(workDir) || platform::RemoveDir(workDir);
+}
+
+bool IsWorkDirectoryName(const std::string& name) {
+    const std::string prefix = kWorkDirPrefix;
+    return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+           name.find_first_not_of("0123456789ABCDEFabcdef", prefix.size()) == std::string::npos;
+}
+
+bool IsOwnerFileName(const std::string& path) {
+    return SameFileName(path.substr(DirectoryOf(path).size()), kOwnerFileName);
+}
+
+void SweepAbandonedWorkDirectories(const std::string& parent) {
+    const std::string dir = parent.empty() ? platform::TempDirectory() : parent;
+    std::vector<std::string> candidates;
+    for (const std::string& name : platform::ListDirectory(dir)) {
+        if (IsWorkDirectoryName(name)) candidates.push_back(name);
+    }
+    if (candidates.size() > kSweepLimit) {
+        std::minstd_rand order(platform::TickCount());
+        std::shuffle(candidates.begin(), candidates.end(), order);
+        candidates.resize(kSweepLimit);
+    }
+    for (const std::string& name : candidates) {
+        const std::string path = Join(dir, name);
+        platform::OwnerLock lock = platform::OwnerLock::TryTake(Join(path, kOwnerFileName));
+        if (!lock.Held()) continue;  // no owner file, or its run is alive
+        // Windows cannot delete a file its holder has open.
+        lock.Release();
+        platform::RemoveTree(path);
+    }
+}
+
+platform::OwnerLock LockWorkDirectory(const std::string& workDir) {
+    return platform::OwnerLock::Create(Join(workDir, kOwnerFileName));
+}
+
+void UnlockWorkDirectory(platform::OwnerLock& lock, const std::string& workDir) {
+    lock.Release();
+    platform::RemoveFile(Join(workDir, kOwnerFileName));
 }
 
 namespace {

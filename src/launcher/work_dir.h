@@ -6,10 +6,19 @@
 // run copies it into a new directory "kbm" + hex digits in the temporary
 // directory, made atomically (owner-only on POSIX) so that no other user can
 // take the name first, and removes that directory again on every path out.
+//
+// A run that is killed cannot clean up, so each run holds an exclusive lock
+// on an owner file in its work directory for its whole life. The next run
+// to start removes every work directory whose owner file it can lock: their
+// runs have ended without cleaning up. A directory without the owner file is
+// not ours to judge and is never touched.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace pagorix {
 
@@ -17,6 +26,14 @@ inline constexpr std::int64_t PayloadOffset = 325120;
 inline constexpr const char* kArchiveCopyName = "PAGORIX.ZIP";
 inline constexpr const char* kWorkDirPrefix = "kbm";
 inline constexpr std::int32_t kPayloadCopyChunk = 61440;
+// The owner file. Named like the runtime's other files of the work directory;
+// a book file of this name is not extracted (IsOwnerFileName), so a book can
+// never replace it.
+inline constexpr const char* kOwnerFileName = "PAGORIX.LCK";
+// At most this many work directories are examined per start, so that a
+// crowded temporary directory cannot slow the start down; when there are
+// more, a random choice of them is, and later starts get to the others.
+inline constexpr std::size_t kSweepLimit = 256;
 
 // Where the payload lives: the executable's path and the payload's offset.
 struct PayloadSource {
@@ -53,6 +70,26 @@ bool DeleteListedFile(const std::string& dir, const std::string& name);
 // Leaves the work directory (the directory `leaveTo` becomes current) and
 // removes it, trying twice. Returns whether it is gone.
 bool RemoveWorkDirectory(const std::string& workDir, const std::string& leaveTo);
+
+// True for a name of the form of work directories: "kbm" and one or more
+// hexadecimal digits.
+bool IsWorkDirectoryName(const std::string& name);
+
+// Whether the last component of `path` names the owner file, in any case.
+bool IsOwnerFileName(const std::string& path);
+
+// Removes, from `parent` (the system's temporary directory when empty), the
+// work directories of runs that have ended without cleaning up: those of
+// the work directory's name form holding an owner file whose lock can be
+// taken. Never reports anything.
+void SweepAbandonedWorkDirectories(const std::string& parent = {});
+
+// Makes the owner file of workDir and holds its lock; the lock holds nothing
+// when the file cannot be made (the directory is missing).
+platform::OwnerLock LockWorkDirectory(const std::string& workDir);
+
+// Gives the lock up and deletes the owner file.
+void UnlockWorkDirectory(platform::OwnerLock& lock, const std::string& workDir);
 
 // Where the work directory goes. A browser confined as a snap (the default on
 // some desktops) cannot read the system's temporary directory, so when the

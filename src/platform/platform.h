@@ -140,6 +140,48 @@ std::string CurrentDirectoryOfDrive(int drive);
 // On failure returns false and leaves the host's error code in LastError().
 bool ChangeDirectory(const std::string& path);
 
+// Removes the directory at `path` with everything in it. Links are removed
+// as links: nothing outside the directory is ever reached through one. A
+// path that is itself a link, or (where the host has owners) a directory of
+// another user, is left alone. Returns whether the directory is gone.
+bool RemoveTree(const std::string& path);
+
+// ---- Owner locks ----
+
+// An exclusive lock on a small file, held by this process until Release(),
+// the destructor, or the end of the process however it ends (flock on POSIX,
+// LockFileEx on Windows). Programs that the process starts do not inherit
+// it. Move-only; a default-constructed or failed lock holds nothing.
+class OwnerLock {
+public:
+    OwnerLock() = default;
+    ~OwnerLock();
+    OwnerLock(OwnerLock&& other) noexcept;
+    OwnerLock& operator=(OwnerLock&& other) noexcept;
+    OwnerLock(const OwnerLock&) = delete;
+    OwnerLock& operator=(const OwnerLock&) = delete;
+
+    // Creates the file at `path`, which must not exist yet, and takes its
+    // lock. No other process can take the lock and then delete the file
+    // while its creator lives: POSIX hosts make the file appear already
+    // locked; on Windows the file cannot be deleted while it is open, and
+    // the creator waits out a lock taken in the instant before its own.
+    static OwnerLock Create(const std::string& path);
+    // Takes the lock of the existing file at `path` without waiting. Holds
+    // nothing when there is no such file (a link does not count) or its lock
+    // is held, by another process or through another OwnerLock of this one.
+    static OwnerLock TryTake(const std::string& path);
+
+    bool Held() const { return m_native != kInvalid; }
+    // Gives the lock up and closes the file; the file itself stays.
+    void Release();
+
+private:
+    static constexpr std::intptr_t kInvalid = -1;
+    explicit OwnerLock(std::intptr_t native) : m_native(native) {}
+    std::intptr_t m_native = kInvalid;  // file descriptor or HANDLE
+};
+
 // The user's home directory (without a trailing separator), or the empty
 // text when the host does not say.
 std::string HomeDirectory();

@@ -182,13 +182,31 @@ TEST_F(BookRunTest, AReaderAnswersTheIntroductionThePasswordAndTheClosingBox) {
     manifest.closing = "Thanks for reading";
     const std::string book = MakeBook(manifest);
     std::vector<std::string> seen;
+    // The browser script ends at once, as one that hands the page to a
+    // running browser does: the book stays until the reader closes a box
+    // captioned with its title.
+    std::string handOffCaption;
+    const Step handOff = Answer(seen, launcher_messages::kHandOff, {"key Return"});
     Reader reader({Answer(seen, "Open the book now?", {"key Return"}),
                    Answer(seen, "Please enter the password :", {"type s3cret", "key Return"}),
+                   [&] {
+                       GtkWidget* dialog = test::OpenDialog();
+                       if (dialog == nullptr) return false;
+                       std::string labels;
+                       CollectLabels(dialog, labels);
+                       if (labels.find(launcher_messages::kHandOff) == std::string::npos) {
+                           return false;
+                       }
+                       const gchar* title = gtk_window_get_title(GTK_WINDOW(dialog));
+                       handOffCaption = title != nullptr ? title : "";
+                       return handOff();
+                   },
                    Answer(seen, "Thanks for reading", {"key Return"})});
     Run(book);
     EXPECT_TRUE(reader.Done());
     EXPECT_EQ(seen, (std::vector<std::string>{"Open the book now?", "Please enter the password :",
-                                              "Thanks for reading"}));
+                                              launcher_messages::kHandOff, "Thanks for reading"}));
+    EXPECT_EQ(handOffCaption, "A Book About Books");
     ASSERT_TRUE(test::Exists(record));
     std::istringstream lines(test::ReadText(record));
     std::string cwd, page;
@@ -281,6 +299,9 @@ TEST_F(BookRunTest, ARealBrowserOpensAndRendersThePackedSampleBook) {
     request.manifest.title = "How a Compiled Book Works";
     request.manifest.startPage = "index.html";
     PackBook(request);
+    // Should chromium be done within the hand-off limit, the box follows.
+    std::vector<std::string> seen;
+    Reader reader({Answer(seen, launcher_messages::kHandOff, {"key Return"})});
     const auto begin = std::chrono::steady_clock::now();
     Run(request.output);
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin);

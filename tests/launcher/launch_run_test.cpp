@@ -7,8 +7,15 @@
 // before anything reads the desktop database.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <regex>
+#include <thread>
 
 #include "framework/headless_fixture.h"
 #include "launcher/book_test_support.h"
@@ -83,10 +90,16 @@ protected:
         BookRun run;
         run.payload = {book, PayloadOffset};
         run.tempDir = tempDir;
+        run.handOffMs = handOffMs;
         run.onLaunched = [this](const TExecFile& exec, const std::string& workDir) {
             launched = true;
             showCommand = exec.ShowCommand();
             workFiles = test::ListTree(workDir);
+            // The fake browser ends at once, which the runtime takes for a
+            // hand-off to a running browser.
+            if (answerHandOff && exec.ProcessId() != 0) {
+                hb.Answer("plain", launcher_messages::kHandOff, "OK");
+            }
         };
         launched = false;
         showCommand = -1;
@@ -133,6 +146,8 @@ protected:
     std::string m_record = m_dir / "browser.record";
     std::string m_savedTmp;
     bool launched = false;
+    bool answerHandOff = true;
+    std::uint32_t handOffMs = kHandOffMs;
     int showCommand = -1;
     Lines workFiles;
     test::BrowserRecord browser;
@@ -169,13 +184,17 @@ TEST_F(BookRunTest, NormalRunShowsTheBookAndLeavesNothing) {
                      "progress jauge 67", "progress jauge 100",
                      // the launch, and after the browser the clean-up
                      "window fhtml hidden", "taskbar hidden",
+                     // the browser handed the page on: the reader says when
+                     "taskbar shown",
+                     "box plain \"My Book\" none \"The book is open in your web browser. Click OK "
+                     "when you have finished reading.\" [OK] -> OK",
                      "box plain \"My Book\" none \"Bye\" [OK] -> OK", "quit requested"}));
     // The clip plays from the show event to the launch.
     EXPECT_NE(Contains(t, "anim anim ACM_OPEN 0 \"<tmp>/~fsN.avi\" -> 1"), "");
     EXPECT_NE(Contains(t, "anim anim ACM_PLAY -1 0xFFFF0000"), "");
     EXPECT_NE(Contains(t, "anim anim ACM_STOP"), "");
     // Only the book's files were in the work directory while the browser ran.
-    EXPECT_EQ(workFiles, (Lines{"Cover.PNG", "index.html"}));
+    EXPECT_EQ(workFiles, (Lines{"Cover.PNG", "PAGORIX.LCK", "index.html"}));
     EXPECT_EQ(showCommand, 1);
     EXPECT_EQ(browser.cwd.rfind(m_tmp + "/kbm", 0), 0u) << browser.cwd;
     EXPECT_EQ(browser.args, Lines{browser.cwd + "/index.html"});
@@ -388,6 +407,148 @@ TEST_F(BookRunTest, ExecutableWithNothingAppended) {
     EXPECT_NE(Contains(t, "window fhtml shown"), "");
     EXPECT_FALSE(launched);
     EXPECT_EQ(LeftInTmp(), Lines{});
+}
+
+// Waits up to `seconds` for a file to appear.
+bool AwaitFile(const std::string& path, int seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!test::Exists(path)) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+TEST_F(BookRunTest, ABrowserThatHandsThePageOnKeepsTheBookUntilTheReaderIsDone) {
+    const std::string handOffText = launcher_messages::kHandOff;
+    const struct {
+        const char* what;
+        const char* variable;  // how the fake browser behaves
+        const char* value;
+        std::uint32_t limitMs;
+        bool handOff;
+    } cases[] = {
+        // Ends at once; a child reads the page two seconds later.
+        {"hand-off", "PGX_BROWSER_HANDOFF_MS", "2000", kHandOffMs, true},
+        // Stays past the limit (shortened here): waited for, no box.
+        {"stays", "PGX_BROWSER_DELAY_MS", "1500", 1000, false},
+    };
+    for (const auto& c : cases) {
+        const std::string dir = CaseDir();
+        const std::string book = test::MakePackedBook(dir, {{"index.html", kPage}}, Manifest());
+        setenv(c.variable, c.value, 1);
+        answerHandOff = false;
+        handOffMs = c.limitMs;
+        const std::string late = m_record + ".late";
+        platform::RemoveFile(late);
+        Lines whileOpen;
+        if (c.handOff) {
+            // The reader reads, then answers.
+            hb.Answer("plain", handOffText, "OK", [&] {
+                AwaitFile(late, 10);
+                for (const std::string& name : LeftInTmp())
+                    if (name.rfind("kbm", 0) == 0) whileOpen.push_back(name);
+            });
+        }
+        const Lines t = Run(book);
+        unsetenv(c.variable);
+        const std::string box = Contains(t, handOffText);
+        EXPECT_EQ(box != "", c.handOff) << c.what;
+        EXPECT_EQ(hb.UnusedAnswers(), Lines{}) << c.what;
+        if (c.handOff) {
+            EXPECT_EQ(box, "box plain \"My Book\" none \"" + handOffText + "\" [OK] -> OK");
+            // The taskbar button is back while the box is open.
+            EXPECT_EQ(hb.TranscriptOf("taskbar").back(), "taskbar shown");
+            EXPECT_EQ(test::ReadText(late), kPage);
+            // kbmN, its owner file and the page
+            EXPECT_EQ(whileOpen.size(), 3u) << c.what;
+        }
+        EXPECT_EQ(LeftInTmp(), Lines{}) << c.what;
+    }
+}
+
+// A run killed at some moment leaves its work directory; the next start of a
+// book removes it, but not a directory without the owner file nor one whose
+// run is alive. The killed runs are the launcher in a process of its own
+// (helpers/book_runner.cpp), which stops at the moment named and writes a
+// marker file.
+class AbandonedRunTest : public BookRunTest {
+protected:
+    ~AbandonedRunTest() override {
+        for (const pid_t pid : m_runners) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    // Starts a runner and waits for its marker; returns its process id.
+    pid_t StartRunner(const std::string& book, const std::string& moment,
+                      const std::string& marker) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int log =
+                open((m_dir / "runner.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            dup2(log, 1);
+            dup2(log, 2);
+            execl(PAGORIX_BOOK_RUNNER, PAGORIX_BOOK_RUNNER, book.c_str(), moment.c_str(),
+                  marker.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        m_runners.push_back(pid);
+        EXPECT_TRUE(AwaitFile(marker, 30)) << moment;
+        return pid;
+    }
+    // The work directories in the temporary directory, with what they hold
+    // (killed runs also leave their splash clip there).
+    Lines WorkDirs() const {
+        Lines dirs;
+        for (const std::string& name : LeftInTmp())
+            if (name.rfind("kbm", 0) == 0) dirs.push_back(name);
+        return dirs;
+    }
+    static void Kill(pid_t pid) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    std::vector<pid_t> m_runners;
+};
+
+TEST_F(AbandonedRunTest, TheNextStartRemovesTheDirectoryOfAKilledRun) {
+    const test::Bytes noise = test::RandomBytes(400000, 7);
+    const std::string big(noise.begin(), noise.end());
+    for (const char* moment : {"pause", "extraction", "browser"}) {
+        const std::string dir = CaseDir();
+        const std::string book = test::MakePackedBook(
+            dir, {{"index.html", kPage}, {"a.bin", big}, {"b.bin", big}}, Manifest());
+        // Not ours: no owner file, whatever the name.
+        platform::MakeDirectory(m_tmp + "/kbmA0A0");
+        test::WriteFile(m_tmp + "/kbmA0A0/notes.txt", "keep");
+        // A run that is alive, resting in its pause.
+        StartRunner(book, "pause", dir + "/alive");
+        const Lines alive = WorkDirs();
+        // The run to kill: its marker (the browser's record, for the browser)
+        // says it has reached the moment.
+        setenv("PGX_BROWSER_DELAY_MS", "4000", 1);
+        platform::RemoveFile(m_record);
+        const std::string marker = std::string(moment) == "browser" ? m_record : dir + "/killed";
+        Kill(StartRunner(book, moment, marker));
+        unsetenv("PGX_BROWSER_DELAY_MS");
+        EXPECT_GT(WorkDirs().size(), alive.size()) << moment;
+
+        const std::string another =
+            test::MakePackedBook(CaseDir(), {{"index.html", kPage}}, Manifest());
+        Run(another);
+        EXPECT_TRUE(launched) << moment;
+        EXPECT_EQ(WorkDirs(), alive) << moment;
+        EXPECT_EQ(test::ReadText(m_tmp + "/kbmA0A0/notes.txt"), "keep");
+
+        for (const pid_t pid : m_runners)
+            Kill(pid);
+        m_runners.clear();
+        // The owner of the live run has gone now: its directory goes too.
+        Run(another);
+        EXPECT_EQ(WorkDirs(), (Lines{"kbmA0A0", "kbmA0A0/notes.txt"})) << moment;
+        platform::RemoveTree(m_tmp + "/kbmA0A0");
+    }
 }
 
 }  // namespace

@@ -50,6 +50,11 @@ TEST(BookRuntime, RunsABookAndLeavesNothing) {
     EXPECT_EQ(std::system(Command(dir, book, dir / "record", dir / "out").c_str()), 0);
     const std::string out = test::ReadText(dir / "out");
     EXPECT_NE(out.find("== Caf\xC3\xA9 book =="), std::string::npos) << out;
+    // The fake browser ends at once: taken for a hand-off, answered by default.
+    EXPECT_NE(out.find("[Caf\xC3\xA9 book]\nThe book is open in your web browser. Click OK when "
+                       "you have finished reading.\n[O] OK\n-> OK"),
+              std::string::npos)
+        << out;
     EXPECT_NE(out.find("[Caf\xC3\xA9 book]\nThank you\n[O] OK\n-> OK"), std::string::npos) << out;
 
     const test::BrowserRecord browser = test::ReadBrowserRecord(dir / "record");

@@ -59,6 +59,7 @@ struct DialogAnswer {
     std::string response;
     bool cancel = false;  // input and file dialogs: left without confirming
     bool used = false;
+    std::function<void()> meanwhile;  // runs while the box is open
 };
 
 struct Trigger {
@@ -461,24 +462,29 @@ HeadlessBackend::~HeadlessBackend() {
 
 void HeadlessBackend::Answer(const std::string& kind, const std::string& text,
                              const std::string& response) {
-    m_state->answers.push_back({kind, text, response, false, false});
+    m_state->answers.push_back({kind, text, response, false, false, {}});
+}
+
+void HeadlessBackend::Answer(const std::string& kind, const std::string& text,
+                             const std::string& response, std::function<void()> meanwhile) {
+    m_state->answers.push_back({kind, text, response, false, false, std::move(meanwhile)});
 }
 
 void HeadlessBackend::AnswerInput(const std::string& prompt, const std::string& typed) {
-    m_state->answers.push_back({"input", prompt, typed, false, false});
+    m_state->answers.push_back({"input", prompt, typed, false, false, {}});
 }
 
 void HeadlessBackend::CancelInput(const std::string& prompt, const std::string& how) {
-    m_state->answers.push_back({"input", prompt, how, true, false});
+    m_state->answers.push_back({"input", prompt, how, true, false, {}});
 }
 
 void HeadlessBackend::AnswerOpenFile(const std::string& title,
                                      std::optional<std::string> fileName) {
-    m_state->answers.push_back({"open", title, fileName.value_or(""), !fileName, false});
+    m_state->answers.push_back({"open", title, fileName.value_or(""), !fileName, false, {}});
 }
 
 void HeadlessBackend::AnswerSelectDirectory(std::optional<std::string> directory) {
-    m_state->answers.push_back({"directory", "*", directory.value_or(""), !directory, false});
+    m_state->answers.push_back({"directory", "*", directory.value_or(""), !directory, false, {}});
 }
 
 void HeadlessBackend::WhenTimerArmed(const std::string& timerName, ScriptAction action) {
@@ -630,17 +636,20 @@ int HeadlessBackend::ShowMessageBox(const MessageBoxRequest& request) {
         state->Fail("unexpected dialog: " + shown);
         return request.escapeResult;
     }
-    state->Record(shown + " -> " + answer->response);
-    if (answer->response == kEnter) {
+    // A copy: what runs meanwhile may add answers.
+    const DialogAnswer chosen = *answer;
+    if (chosen.meanwhile) chosen.meanwhile();
+    state->Record(shown + " -> " + chosen.response);
+    if (chosen.response == kEnter) {
         const auto index = static_cast<size_t>(request.defaultIndex);
         return index < request.results.size() ? request.results[index] : request.escapeResult;
     }
-    if (answer->response == kEscape) return request.escapeResult;
-    if (answer->response == kCloseBox) return request.closeResult;
+    if (chosen.response == kEscape) return request.escapeResult;
+    if (chosen.response == kCloseBox) return request.closeResult;
     for (size_t i = 0; i < request.buttons.size() && i < request.results.size(); ++i) {
-        if (request.buttons[i] == answer->response) return request.results[i];
+        if (request.buttons[i] == chosen.response) return request.results[i];
     }
-    state->Fail("the answer " + Quote(answer->response) + " names no button of: " + shown);
+    state->Fail("the answer " + Quote(chosen.response) + " names no button of: " + shown);
     return request.escapeResult;
 }
 

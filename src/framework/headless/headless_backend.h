@@ -94,6 +94,10 @@ public:
     // "warning", "information", "confirmation") and text, answered with a
     // button's text, kEnter, kEscape or kCloseBox.
     void Answer(const std::string& kind, const std::string& text, const std::string& response);
+    // The same, with the box kept open while `meanwhile` runs: what the
+    // reader does before answering.
+    void Answer(const std::string& kind, const std::string& text, const std::string& response,
+                std::function<void()> meanwhile);
     // The input box with that prompt: the text typed, then "OK".
     void AnswerInput(const std::string& prompt, const std::string& typed);
     // The input box left with "Annuler", kEscape or kCloseBox.

@@ -4,6 +4,10 @@
 // argument names (read while the book is still unpacked). The record is
 // written under a temporary name and renamed, so a reader never sees half.
 // $PGX_BROWSER_DELAY_MS makes it wait that long before it ends.
+// $PGX_BROWSER_HANDOFF_MS makes it behave like a browser that passes the page
+// to an instance already running: it ends at once, and a child of its own
+// reads the page that long afterwards and writes it (or "(gone)") to the
+// record's name + ".late".
 #include <unistd.h>
 
 #include <chrono>
@@ -11,8 +15,19 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
+
+namespace {
+
+void WriteAtomically(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".part";
+    std::ofstream(temporary, std::ios::binary | std::ios::trunc) << text;
+    std::rename(temporary.c_str(), path.c_str());
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const char* record = std::getenv("PGX_BROWSER_RECORD");
@@ -32,6 +47,19 @@ int main(int argc, char** argv) {
         }
     }
     std::rename(temporary.c_str(), record);
+    if (const char* handOff = std::getenv("PGX_BROWSER_HANDOFF_MS"); handOff && argc > 1) {
+        if (fork() != 0) return 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(handOff)));
+        std::ifstream page(argv[1], std::ios::binary);
+        std::ostringstream text;
+        if (page) {
+            text << page.rdbuf();
+        } else {
+            text << "(gone)";
+        }
+        WriteAtomically(std::string(record) + ".late", text.str());
+        return 0;
+    }
     if (const char* delay = std::getenv("PGX_BROWSER_DELAY_MS")) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
     }
