@@ -44,7 +44,7 @@ std::string Command(const TempDir& dir, const std::string& book, const std::stri
 }
 
 TEST(BookRuntime, RunsABookAndLeavesNothing) {
-    if (kStub.empty()) GTEST_SKIP() << "only optimised builds pad the runtime";
+    if (kStub.empty()) GTEST_SKIP() << "this build's runtime is not padded to a book image";
     TempDir dir;
     const std::string book = MakeBook(dir);
     EXPECT_EQ(std::system(Command(dir, book, dir / "record", dir / "out").c_str()), 0);
@@ -65,7 +65,7 @@ TEST(BookRuntime, RunsABookAndLeavesNothing) {
 }
 
 TEST(BookRuntime, TwoCopiesAtOnceUseTwoDirectories) {
-    if (kStub.empty()) GTEST_SKIP() << "only optimised builds pad the runtime";
+    if (kStub.empty()) GTEST_SKIP() << "this build's runtime is not padded to a book image";
     TempDir dir;
     const std::string book = MakeBook(dir);
     // Each browser stays a while, so both books are unpacked at once.
