@@ -125,7 +125,12 @@ void SweepAbandonedWorkDirectories(const std::string& parent) {
         if (!lock.Held()) continue;  // no owner file, or its run is alive
         // Windows cannot delete a file its holder has open.
         lock.Release();
-        platform::RemoveTree(path);
+        if (!platform::RemoveTree(path) && platform::FileAttributes(path) >= 0) {
+            // Something still uses the directory (on Windows, the killed
+            // run's browser while its current directory is there): the
+            // owner file comes back, so that a later start finishes the job.
+            platform::CreateNewFile(Join(path, kOwnerFileName));
+        }
     }
 }
 
