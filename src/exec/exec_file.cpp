@@ -89,6 +89,7 @@ bool TExecFile::Execute() {
     request.newConsole = true;
     // A program found for an earlier CommandLine says nothing about this one.
     m_associatedProgram.clear();
+    m_exitStatus = -1;
 
     m_firstCommandLine = Cut(m_commandLine + " " + m_parameters);
     request.commandLine = m_firstCommandLine;
@@ -111,6 +112,7 @@ bool TExecFile::Execute() {
     if (m_waitStyle == TWaitStyle::wSuspend) {
         process.WaitUntilEnded();
         m_processEnded = true;
+        m_exitStatus = process.ExitStatus();
     } else {
         int quitCode = 0;
         const bool ended = process.WaitHandlingMessages(
@@ -121,6 +123,7 @@ bool TExecFile::Execute() {
             quitCode);
         if (ended) {
             m_processEnded = true;
+            m_exitStatus = process.ExitStatus();
             Application().ProcessMessages();
         } else {
             m_busy = false;

@@ -59,6 +59,9 @@ public:
     ~TExecFile() override;
 
     bool Execute();
+    // The exit code of the program the last Execute waited for; -1 when it
+    // did not wait, the program was ended by a signal, or nothing started.
+    int ExitStatus() const { return m_exitStatus; }
 
     // Published properties.
     bool Associate() const { return m_associate; }
@@ -113,6 +116,7 @@ private:
     int m_showCommand = 0;
     std::string m_firstCommandLine;
     std::int64_t m_processId = 0;
+    int m_exitStatus = -1;
     ExitFunction m_exit;
 };
 

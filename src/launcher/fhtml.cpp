@@ -233,10 +233,17 @@ void Tfhtml::LaunchAndCleanUp(const std::string& startPage) {
     const std::uint32_t lived = platform::TickCount() - start;
     if (m_run.onLaunched) m_run.onLaunched(*m_exec, m_workDir);
     if (started && lived < m_run.handOffMs) {
-        // Handed off: the browser reads the book after its starter has
-        // ended, so the book stays until the reader says so.
-        m_app->SetAppVisible(true);
-        MessageDlg(launcher_messages::kHandOff, TMsgDlgType::mtCustom, mbOK);
+        if (m_exec->ExitStatus() == 0) {
+            // Handed off: the browser reads the book after its starter has
+            // ended, so the book stays until the reader says so.
+            m_app->SetAppVisible(true);
+            MessageDlg(launcher_messages::kHandOff, TMsgDlgType::mtCustom, mbOK);
+        } else {
+            // Ended at once reporting a failure (an opener that found no
+            // browser, a browser that refused to start): nothing shows the
+            // book.
+            execFail(*m_exec);
+        }
     }
 
     m_stopped = true;

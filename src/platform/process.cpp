@@ -10,7 +10,11 @@ Process::~Process() {
 }
 
 Process::Process(Process&& other) noexcept
-    : m_handle(other.m_handle), m_thread(other.m_thread), m_id(other.m_id), m_error(other.m_error) {
+    : m_handle(other.m_handle),
+      m_thread(other.m_thread),
+      m_id(other.m_id),
+      m_error(other.m_error),
+      m_exitStatus(other.m_exitStatus) {
     other.m_handle = -1;
     other.m_thread = -1;
 }
@@ -22,6 +26,7 @@ Process& Process::operator=(Process&& other) noexcept {
         m_thread = other.m_thread;
         m_id = other.m_id;
         m_error = other.m_error;
+        m_exitStatus = other.m_exitStatus;
         other.m_handle = -1;
         other.m_thread = -1;
     }

@@ -66,6 +66,9 @@ public:
     // of the kError constants above.
     int ErrorCode() const { return m_error; }
     std::int64_t Id() const { return m_id; }
+    // The exit code of a process that one of the waits saw end; -1 before
+    // that, or when it was ended by a signal.
+    int ExitStatus() const { return m_exitStatus; }
 
     // Blocks until the process has ended. No message of the thread is handled.
     void WaitUntilEnded();
@@ -86,6 +89,7 @@ private:
     std::intptr_t m_thread = -1;  // primary thread handle (Windows)
     std::int64_t m_id = 0;        // process id; 0 when nothing was started
     int m_error = 0;
+    int m_exitStatus = -1;
 };
 
 // Whether the desktop's program for documents like `document` (a file name;

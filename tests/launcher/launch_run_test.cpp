@@ -427,11 +427,15 @@ TEST_F(BookRunTest, ABrowserThatHandsThePageOnKeepsTheBookUntilTheReaderIsDone) 
         const char* value;
         std::uint32_t limitMs;
         bool handOff;
+        bool failBox;  // "Sorry ! Cannot run your web browser !"
     } cases[] = {
         // Ends at once; a child reads the page two seconds later.
-        {"hand-off", "PGX_BROWSER_HANDOFF_MS", "2000", kHandOffMs, true},
+        {"hand-off", "PGX_BROWSER_HANDOFF_MS", "2000", kHandOffMs, true, false},
         // Stays past the limit (shortened here): waited for, no box.
-        {"stays", "PGX_BROWSER_DELAY_MS", "1500", 1000, false},
+        {"stays", "PGX_BROWSER_DELAY_MS", "1500", 1000, false, false},
+        // Ends at once with a failure, as an opener that found no browser:
+        // nothing shows the book, so no hand-off but the failure box.
+        {"fails", "PGX_BROWSER_STATUS", "3", kHandOffMs, false, true},
     };
     for (const auto& c : cases) {
         const std::string dir = CaseDir();
@@ -450,10 +454,12 @@ TEST_F(BookRunTest, ABrowserThatHandsThePageOnKeepsTheBookUntilTheReaderIsDone) 
                     if (name.rfind("kbm", 0) == 0) whileOpen.push_back(name);
             });
         }
+        if (c.failBox) hb.Answer("plain", launcher_messages::kCannotRunBrowser, "OK");
         const Lines t = Run(book);
         unsetenv(c.variable);
         const std::string box = Contains(t, handOffText);
         EXPECT_EQ(box != "", c.handOff) << c.what;
+        EXPECT_EQ(Contains(t, launcher_messages::kCannotRunBrowser) != "", c.failBox) << c.what;
         EXPECT_EQ(hb.UnusedAnswers(), Lines{}) << c.what;
         if (c.handOff) {
             EXPECT_EQ(box, "box plain \"My Book\" none \"" + handOffText + "\" [OK] -> OK");

@@ -415,8 +415,10 @@ void Process::WaitUntilEnded() {
     }
     const auto pid = static_cast<pid_t>(m_handle);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pid_t done = -1;
+    while ((done = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
+    if (done == pid && WIFEXITED(status)) m_exitStatus = WEXITSTATUS(status);
     m_handle = -1;
 }
 
@@ -433,6 +435,7 @@ bool Process::WaitHandlingMessages(const std::function<bool()>& idle, int& quitC
         int status = 0;
         const pid_t done = waitpid(static_cast<pid_t>(m_handle), &status, WNOHANG);
         if (done == static_cast<pid_t>(m_handle) || (done < 0 && errno == ECHILD)) {
+            if (done > 0 && WIFEXITED(status)) m_exitStatus = WEXITSTATUS(status);
             m_handle = -1;
             break;
         }

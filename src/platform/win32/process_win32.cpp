@@ -117,11 +117,21 @@ Process Process::StartAssociated(const std::string& document, const std::string&
     return process;
 }
 
+namespace {
+
+void KeepExitStatus(std::intptr_t handle, int& status) {
+    DWORD code = 0;
+    if (GetExitCodeProcess(ToHandle(handle), &code)) status = static_cast<int>(code);
+}
+
+}  // namespace
+
 void Process::WaitUntilEnded() {
     if (m_handle == -1) {
         return;
     }
     WaitForSingleObject(ToHandle(m_handle), INFINITE);
+    KeepExitStatus(m_handle, m_exitStatus);
     CloseIfOpen(m_handle);
     CloseIfOpen(m_thread);
 }
@@ -143,6 +153,7 @@ bool Process::WaitHandlingMessages(const std::function<bool()>& idle, int& quitC
             return false;
         }
         if (WaitForSingleObject(ToHandle(m_handle), 0) == WAIT_OBJECT_0) {
+            KeepExitStatus(m_handle, m_exitStatus);
             CloseIfOpen(m_handle);
             CloseIfOpen(m_thread);
         }

@@ -7,7 +7,7 @@
 // $PGX_BROWSER_HANDOFF_MS makes it behave like a browser that passes the page
 // to an instance already running: it ends at once, and a child of its own
 // reads the page that long afterwards and writes it (or "(gone)") to the
-// record's name + ".late".
+// record's name + ".late". $PGX_BROWSER_STATUS is its exit status (0 if unset).
 #include <unistd.h>
 
 #include <chrono>
@@ -63,5 +63,6 @@ int main(int argc, char** argv) {
     if (const char* delay = std::getenv("PGX_BROWSER_DELAY_MS")) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
     }
-    return 0;
+    const char* status = std::getenv("PGX_BROWSER_STATUS");
+    return status != nullptr ? std::atoi(status) : 0;
 }
