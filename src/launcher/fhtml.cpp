@@ -247,11 +247,7 @@ void Tfhtml::LaunchAndCleanUp(const std::string& startPage) {
     }
 
     m_stopped = true;
-    for (const std::string& line : m_fich->Lines().Lines()) {
-        DeleteListedFile(m_workDir, ListedName(line));
-    }
-    UnlockWorkDirectory(m_owner, m_workDir);
-    RemoveWorkDirectory(m_workDir, DirectoryOf(m_run.payload.executable));
+    RemoveBook();
     const std::string closing = Line(kLineClosing);
     if (!IsManifestSentinel(closing)) MessageDlg(closing, TMsgDlgType::mtCustom, mbOK);
     Application().Terminate();
@@ -339,12 +335,16 @@ void Tfhtml::CleanUp() {
     if (!m_workDir.empty()) {
         platform::ChangeDirectory(m_workDir);
         platform::RemoveFile(InWorkDir(kArchiveCopyName));
-        for (const std::string& line : m_fich->Lines().Lines()) {
-            DeleteListedFile(m_workDir, ListedName(line));
-        }
-        UnlockWorkDirectory(m_owner, m_workDir);
-        RemoveWorkDirectory(m_workDir, DirectoryOf(m_run.payload.executable));
+        RemoveBook();
     }
+}
+
+void Tfhtml::RemoveBook() {
+    for (const std::string& line : m_fich->Lines().Lines()) {
+        DeleteListedFile(m_workDir, ListedName(line));
+    }
+    UnlockWorkDirectory(m_owner, m_workDir);
+    RemoveWorkDirectory(m_workDir, DirectoryOf(m_run.payload.executable));
 }
 
 void RunBook(const BookRun& run) {

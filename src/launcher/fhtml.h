@@ -121,6 +121,8 @@ private:
     // Steps of Cancel after the cancellation request: listing, archive
     // closed, archive copy and listed files deleted, work directory removed.
     void CleanUp();
+    // The listed files, the owner file and the work directory, deleted.
+    void RemoveBook();
     std::string Line(int n) const;
     std::string InWorkDir(const std::string& name) const;
 
