@@ -5,7 +5,7 @@
 #   deflate   a corpus of at least 50 MB gathered from the machine (text:
 #             licences, headers, manuals; binary: libraries and programs),
 #             made into one archive by Info-ZIP zip, plain and with -P;
-#   legacy    the shrunk and imploded archives of the shared test set
+#   legacy    the shrunk and imploded archives of the test set (tests/data/zip)
 #             (Info-ZIP unzip reads no reduced entries, so those are timed
 #             for pagorix-unzip alone).
 #
@@ -19,7 +19,7 @@ build=build/bench-extract
 cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" --target pagorix-unzip -j "$(nproc)" >/dev/null
 ours=$PWD/$build/apps/unzip/pagorix-unzip
-shared=$(cd .. && pwd)/shared/testdata/zip
+testset=$(pwd)/tests/data/zip
 seven=$(command -v 7zz || command -v 7z || true)
 
 work=$(mktemp -d)
@@ -81,11 +81,11 @@ compare "deflate (zip -6)" "$work/deflate.zip" ""
 compare "deflate, encrypted (zip -P)" "$work/enc.zip" benchpw
 for f in hw_shrink.zip ext_pkz110es_noexe.zip hw_implode_4k2t.zip hw_implode_8k3t.zip \
     ext_commons_moby-imploded.zip; do
-    path=$(find "$shared" -name "$f" | head -1)
+    path=$(find "$testset" -name "$f" | head -1)
     [[ -n $path ]] && compare "$f (x20)" "$path" "" 20
 done
 for f in hw_reduce1.zip hw_reduce4.zip ext_pkz80b1_noexe.zip; do
-    path=$(find "$shared" -name "$f" | head -1)
+    path=$(find "$testset" -name "$f" | head -1)
     [[ -z $path ]] && continue
     t=()
     for ((r = 0; r < runs; r++)); do

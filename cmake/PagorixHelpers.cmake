@@ -60,13 +60,11 @@ function(pagorix_test name dir)
              WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set_property(GLOBAL APPEND PROPERTY PAGORIX_CROSS_TESTS ${name})
     set_tests_properties(${name} PROPERTIES
-      ENVIRONMENT "PAGORIX_SHARED=${PAGORIX_SHARED_DIR};PAGORIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+      ENVIRONMENT "PAGORIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
     return()
   endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    # Two properties, as a list value would be split on its way to CTest.
-    PROPERTIES ENVIRONMENT "PAGORIX_SHARED=${PAGORIX_SHARED_DIR}"
-               ENVIRONMENT_MODIFICATION "PAGORIX_TEST_DATA=set:${PROJECT_SOURCE_DIR}/tests/data"
+    PROPERTIES ENVIRONMENT "PAGORIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
     DISCOVERY_TIMEOUT 60)
 endfunction()

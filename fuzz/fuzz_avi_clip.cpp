@@ -1,4 +1,3 @@
-// link: pagorix_framework
 // Any input is either refused by the clip reader or decoded frame by frame
 // into whole RGBA pictures, never with a read or write outside its buffers.
 #include <cstddef>

@@ -1,4 +1,3 @@
-// link: pagorix_archive
 // The inflate decoder through the engine's real frame: the fuzzer's bytes are
 // the data of a one-entry archive, extracted in test mode.
 #include <cstddef>

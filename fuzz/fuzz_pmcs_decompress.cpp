@@ -1,4 +1,3 @@
-// link: pagorix_streams
 // Any input either unpacks or ends with one of the reader's documented
 // errors, never with a crash or an overrun. Inputs that are not containers
 // are also packed and unpacked again and must come back unchanged.

@@ -1,4 +1,3 @@
-// link: pagorix_archive
 // Feeds arbitrary bytes to the directory readers: ReadZip in both incomplete
 // modes (with a volume handler that hands back the same file, so the
 // multi-volume paths run too), ScanLocalHeaders, the listing, and the record

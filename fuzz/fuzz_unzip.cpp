@@ -1,4 +1,3 @@
-// link: pagorix_archive
 // Feeds arbitrary bytes to a whole extraction in test mode (nothing is
 // written): directory reading, selection, the password check, the frame and
 // every decoder the engine has, with and without a password.

@@ -80,7 +80,7 @@ BuiltZip BuildZip(const std::vector<EntryPlan>& entries, const Bytes& prefix,
 std::vector<std::pair<std::string, std::vector<ExpectedEntry>>> LoadExpected(
     const std::string& tsvPath) {
     std::vector<std::pair<std::string, std::vector<ExpectedEntry>>> result;
-    std::ifstream in(tsvPath);
+    std::ifstream in(RequireInput(tsvPath));
     std::string line;
     std::getline(in, line);  // header
     while (std::getline(in, line)) {
@@ -102,7 +102,7 @@ std::vector<std::pair<std::string, std::vector<ExpectedEntry>>> LoadExpected(
 
 std::string CorpusPath(const std::string& archive) {
     const std::string sub = archive.rfind("ext_", 0) == 0 ? "external" : "generated";
-    return SharedZipDir() + platform::kPathDelim + sub + platform::kPathDelim + archive;
+    return RequireInput(CorpusDir() + platform::kPathDelim + sub + platform::kPathDelim + archive);
 }
 
 void UseSplitNaming(TUnZipper& zip, const std::string& lastVolume) {

@@ -59,7 +59,7 @@ TEST(UnzipCli, VerboseListingAgreesWithTheCorpus) {
     SKIP_WITHOUT_CLI();
     for (const char* tsv : {"expected_generated.tsv", "expected_external.tsv"}) {
         for (const auto& [archive, rows] :
-             test::LoadExpected(test::SharedZipDir() + platform::kPathDelim + tsv)) {
+             test::LoadExpected(test::CorpusDir() + platform::kPathDelim + tsv)) {
             SCOPED_TRACE(archive);
             const RunResult run = RunUnzip("-v " + Quote(test::CorpusPath(archive)));
             ASSERT_EQ(run.status, 0) << run.output;

@@ -467,7 +467,7 @@ TEST_F(UnZipTest, EveryCorpusEntryExtracts) {
     int compared = 0;
     for (const char* tsv : {"expected_generated.tsv", "expected_external.tsv"}) {
         for (const auto& [archive, rows] :
-             test::LoadExpected(test::SharedZipDir() + platform::kPathDelim + tsv)) {
+             test::LoadExpected(test::CorpusDir() + platform::kPathDelim + tsv)) {
             SCOPED_TRACE(archive);
             TempDir target;
             TUnZipper zip;

@@ -61,14 +61,18 @@ bool Exists(const std::string& path) {
     return fs::exists(path, ignored);
 }
 
-std::string SharedZipDir() {
-    const char* shared = std::getenv("PAGORIX_SHARED");
-    return std::string(shared != nullptr ? shared : "../shared") + "/testdata/zip";
-}
-
 std::string TestDataDir() {
     const char* data = std::getenv("PAGORIX_TEST_DATA");
     return data != nullptr ? data : "tests/data";
+}
+
+std::string CorpusDir() {
+    return TestDataDir() + "/zip";
+}
+
+std::string RequireInput(const std::string& path) {
+    if (!Exists(path)) ADD_FAILURE() << "test input missing: " << path;
+    return path;
 }
 
 ByteWriter& ByteWriter::U8(std::uint8_t v) {

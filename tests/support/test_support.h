@@ -34,10 +34,12 @@ Bytes ReadFile(const std::string& path);
 std::string ReadText(const std::string& path);
 bool Exists(const std::string& path);
 
-// Where the archives made by other tools are: $PAGORIX_SHARED/testdata/zip.
-std::string SharedZipDir();
-// Where the repository's own regression inputs are: tests/data.
+// Where the repository's own test inputs are: tests/data.
 std::string TestDataDir();
+// The archives made by other tools: tests/data/zip.
+std::string CorpusDir();
+// Returns path; a missing input is a test failure that names it, never a skip.
+std::string RequireInput(const std::string& path);
 
 // Builds byte strings field by field.
 class ByteWriter {
