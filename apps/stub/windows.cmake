@@ -20,7 +20,7 @@ endif()
 # merges across the libraries: about a third smaller than linking the
 # libraries. GCC 12 for MinGW needs the whole program in one partition (it
 # fails inside the compiler otherwise).
-set(stub_libraries pagorix_launcher pagorix_backend_win32 pagorix_archive pagorix_exec
+set(stub_libraries pagorix_launcher pagorix_book pagorix_backend_win32 pagorix_archive pagorix_exec
                    pagorix_splash pagorix_streams pagorix_framework pagorix_platform)
 foreach(library ${stub_libraries})
   get_target_property(library_sources ${library} SOURCES)

@@ -5,7 +5,7 @@
 #include "launcher/launcher_components.h"
 #include "launcher/manifest.h"
 #include "launcher/splash_clip.h"
-#include "pack/book_format.h"
+#include "book/book_format.h"
 #include "platform/platform.h"
 #include "splash/animation.h"
 #include "splash/hide_app_btn.h"

@@ -5,25 +5,10 @@
 
 #include <string>
 
+#include "book/book_format.h"
 #include "framework/memo_text.h"
 
 namespace pagorix {
-
-inline constexpr const char* kManifestName = "PAGORIX.KBM";
-inline constexpr const char* kManifestSentinel = "\xA7";
-
-// Line numbers of the manifest's settings.
-enum ManifestLine : int {
-    kLineTitle = 1,
-    kLineIntroduction = 2,
-    kLineStartPage = 3,
-    kLineStatus = 4,
-    kLinePassword = 5,
-    kLineClosing = 6,
-    kLineWindowStyle = 8,
-};
-
-enum class ManifestWindow { Normal, Minimized, Maximized };
 
 // True only for a line whose whole text is the one sentinel byte.
 bool IsManifestSentinel(const std::string& line);

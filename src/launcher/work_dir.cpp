@@ -15,21 +15,6 @@ namespace pagorix {
 
 namespace {
 
-// Folds the letters of Windows-1252 (ASCII and the Latin-1 range) to lower
-// case, so that names compare as a case-insensitive file system does.
-unsigned char FoldCase(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
-    return c;
-}
-
-bool SameFileName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return FoldCase(static_cast<unsigned char>(x)) ==
-                      FoldCase(static_cast<unsigned char>(y));
-           });
-}
-
 std::string Join(const std::string& dir, const std::string& name) {
     if (dir.empty()) return name;
     return dir.back() == platform::kPathDelim ? dir + name : dir + platform::kPathDelim + name;

@@ -18,18 +18,13 @@
 #include <cstdint>
 #include <string>
 
+#include "book/book_format.h"
 #include "platform/platform.h"
 
 namespace pagorix {
 
-inline constexpr std::int64_t PayloadOffset = 325120;
-inline constexpr const char* kArchiveCopyName = "PAGORIX.ZIP";
 inline constexpr const char* kWorkDirPrefix = "kbm";
 inline constexpr std::int32_t kPayloadCopyChunk = 61440;
-// The owner file. Named like the runtime's other files of the work directory;
-// a book file of this name is not extracted (IsOwnerFileName), so a book can
-// never replace it.
-inline constexpr const char* kOwnerFileName = "PAGORIX.LCK";
 // At most this many work directories are examined per start, so that a
 // crowded temporary directory cannot slow the start down; when there are
 // more, a random choice of them is, and later starts get to the others.

@@ -5,6 +5,7 @@
 #include <map>
 #include <system_error>
 
+#include "book/book_format.h"
 #include "framework/sysutils.h"
 #include "pack/manifest_writer.h"
 
@@ -37,21 +38,6 @@ std::string Relative(const fs::path& path, const fs::path& root) {
 }
 
 }  // namespace
-
-std::string FoldCase(std::string_view cp1252) {
-    std::string out(cp1252);
-    for (char& c : out) {
-        const auto b = static_cast<unsigned char>(c);
-        if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
-            c = static_cast<char>(b + 0x20);
-        } else if (b == 0x8A || b == 0x8C || b == 0x8E) {  // S, OE, Z with caron or ligature
-            c = static_cast<char>(b + 0x10);
-        } else if (b == 0x9F) {  // Y with diaeresis
-            c = static_cast<char>(0xFF);
-        }
-    }
-    return out;
-}
 
 std::string_view FlatName(std::string_view name) {
     const size_t slash = name.rfind('/');
@@ -90,15 +76,13 @@ std::vector<BookFile> ScanBookFolder(const std::string& folder) {
     std::sort(files.begin(), files.end(),
               [](const BookFile& a, const BookFile& b) { return a.storedName < b.storedName; });
 
-    const std::string manifest = FoldCase(kManifestName);
-    const std::string archiveCopy = FoldCase(kArchiveCopyName);
     std::map<std::string, const BookFile*> byFlatName;
     for (const BookFile& file : files) {
         const std::string flat = FoldCase(FlatName(file.storedName));
-        if (flat == manifest || flat == archiveCopy) {
+        if (IsReservedName(flat)) {
             throw EPackError("the file \"" + file.relative +
-                             "\" has a name that the book keeps for its own " +
-                             (flat == manifest ? "manifest" : "archive copy") + "; rename it");
+                             "\" has a name that the book runtime keeps for its own files; "
+                             "rename it");
         }
         const auto [other, added] = byFlatName.emplace(flat, &file);
         if (!added) {

@@ -36,8 +36,4 @@ const BookFile& FindStartPage(const std::vector<BookFile>& files, std::string_vi
 // The part of a "/"-separated name after its last "/".
 std::string_view FlatName(std::string_view name);
 
-// Windows-1252 text with every letter in lower case (the accented letters
-// too), for comparing names the way the runtime's file system does.
-std::string FoldCase(std::string_view cp1252);
-
 }  // namespace pagorix

@@ -11,9 +11,14 @@
 #include <string>
 #include <string_view>
 
-#include "pack/book_format.h"
+#include "book/book_format.h"
+#include "pack/pack_error.h"
 
 namespace pagorix {
+
+// The status line the splash window shows while a book is unpacked, unless
+// the author gives another.
+inline constexpr const char* kDefaultStatusText = "Loading, please wait...";
 
 struct BookManifest {
     std::string producer;      // line 0: the tool's name and version

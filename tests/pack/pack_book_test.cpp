@@ -218,10 +218,12 @@ TEST(PackBook, RefusalsNameTheProblemAndLeaveNoFile) {
          [](auto& d, auto&) {
              test::WriteTree(d / "src", {{"x/Pagorix.kbm", {}}});
          },
-         "the file \"x/Pagorix.kbm\" has a name that the book keeps for its own manifest; rename "
-         "it"},
+         "the file \"x/Pagorix.kbm\" has a name that the book runtime keeps for its own files; "
+         "rename it"},
         {"archive copy's name", [](auto& d, auto&) { test::WriteFile(d / "src/PAGORIX.zip", "x"); },
-         "the file \"PAGORIX.zip\" has a name that the book keeps for its own archive copy*"},
+         "the file \"PAGORIX.zip\" has a name that the book runtime keeps*"},
+        {"owner file's name", [](auto& d, auto&) { test::WriteFile(d / "src/pagorix.LCK", "x"); },
+         "the file \"pagorix.LCK\" has a name that the book runtime keeps*"},
         {"Windows name", [](auto& d, auto&) { test::WriteFile(d / "src/why?.html", "x"); },
          "the file name \"why?.html\" holds \"?\", which a Windows file name cannot hold"},
         {"name beyond Windows-1252",

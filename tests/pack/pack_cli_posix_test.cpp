@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "pack/book_format.h"
+#include "book/book_format.h"
 #include "pack_test_support.h"
 
 namespace pagorix {

@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "pack/book_format.h"
+#include "book/book_format.h"
+#include "pack/pack_error.h"
 #include "platform/platform.h"
 
 namespace pagorix::test {

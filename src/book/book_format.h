@@ -1,0 +1,54 @@
+// What a book is made of, as the authoring tool and the runtime both see it.
+//
+// A book is the runtime image (exactly PayloadOffset bytes) followed by one
+// self-contained ZIP archive whose entries are all protected with the
+// traditional ZIP encryption under kArchivePassword. One entry is the
+// manifest kManifestName, one setting per line; the others are the book's
+// files. A run copies the archive into its work directory as
+// kArchiveCopyName and holds the owner file kOwnerFileName there, so no book
+// file may carry one of these three names. Names compare as a Windows file
+// system compares them: Windows-1252 text, case folded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pagorix {
+
+inline constexpr std::int64_t PayloadOffset = 325120;
+// The one password of every book's payload (15 characters).
+inline constexpr const char* kArchivePassword = "RKTM4V?PQ918XN2";
+
+inline constexpr const char* kManifestName = "PAGORIX.KBM";
+inline constexpr const char* kArchiveCopyName = "PAGORIX.ZIP";
+inline constexpr const char* kOwnerFileName = "PAGORIX.LCK";
+
+// The manifest's mark for a setting that is absent (one byte, "§").
+inline constexpr const char* kManifestSentinel = "\xA7";
+
+// Line numbers of the manifest's settings.
+enum ManifestLine : int {
+    kLineTitle = 1,
+    kLineIntroduction = 2,
+    kLineStartPage = 3,
+    kLineStatus = 4,
+    kLinePassword = 5,
+    kLineClosing = 6,
+    kLineWindowStyle = 8,
+};
+
+// The started program's window, manifest line 8.
+enum class ManifestWindow { Normal, Minimized, Maximized };
+
+// Folds Windows-1252 text to lower case as a case-insensitive Windows file
+// system does: ASCII, the Latin-1 letters, and Š Œ Ž Ÿ.
+std::string FoldCase(std::string_view cp1252);
+
+// Whether two Windows-1252 names are the same file name on such a system.
+bool SameFileName(std::string_view a, std::string_view b);
+
+// Whether a bare file name is one of the runtime's own names, in any case.
+bool IsReservedName(std::string_view name);
+
+}  // namespace pagorix
