@@ -1,4 +1,4 @@
-#include "framework/headless/headless_backend.h"
+#include "support/headless/headless_backend.h"
 
 #include <algorithm>
 #include <cstdio>
