@@ -83,9 +83,8 @@ bool TExecFile::Fail(int errorCode) {
 bool TExecFile::Execute() {
     platform::StartRequest request;
     m_showCommand = ShowCommandOf(m_windowStyle);
-    m_creationFlags = PriorityFlagOf(m_priority);
     request.showCommand = m_showCommand;
-    request.priorityFlag = m_creationFlags;
+    request.priorityFlag = PriorityFlagOf(m_priority);
     request.newConsole = true;
     // A program found for an earlier CommandLine says nothing about this one.
     m_associatedProgram.clear();

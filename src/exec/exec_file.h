@@ -87,8 +87,6 @@ public:
     const std::string& AssociatedProgram() const { return m_associatedProgram; }
     // The id of the last process started (0 before the first).
     std::int64_t ProcessId() const { return m_processId; }
-    // The priority flag the last Execute computed.
-    std::uint32_t CreationFlags() const { return m_creationFlags; }
     // The show command the last Execute asked for.
     int ShowCommand() const { return m_showCommand; }
     // The command line of the first attempt of the last Execute.
@@ -104,7 +102,6 @@ private:
     bool m_processEnded = false;
     bool m_associate = false;
     TPriorityClass m_priority = TPriorityClass::pcNormal;
-    std::uint32_t m_creationFlags = 0;
     std::uint32_t m_errorCode = 0;
     bool m_busy = false;
     bool m_wait = false;

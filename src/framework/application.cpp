@@ -85,11 +85,6 @@ void TApplication::DestroyForms() {
 }
 
 void TApplication::HandleException(const std::exception& error) {
-    if (m_onException) {
-        TExceptionEvent handler = m_onException;
-        handler(nullptr, error);
-        return;
-    }
     ShowException(error);
 }
 
@@ -127,7 +122,6 @@ void TApplication::ResetState() {
     m_terminated = false;
     m_quitTaken = false;
     m_halted = false;
-    m_onException = nullptr;
 }
 
 }  // namespace pagorix

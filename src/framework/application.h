@@ -55,7 +55,6 @@ public:
     }
     void AdoptForm(std::unique_ptr<TForm> form);
     TForm* MainForm() const { return m_mainForm; }
-    void SetMainForm(TForm* form) { m_mainForm = form; }
 
     // Shows the main form and runs the main loop until the quit request is
     // taken (or the backend has nothing more to deliver); then destroys the
@@ -68,8 +67,6 @@ public:
     // The exception's message, with a full stop added unless it ends with
     // one, in a box captioned with the title, the stop icon and "OK".
     void ShowException(const std::exception& error);
-    using TExceptionEvent = std::function<void(TComponent* sender, const std::exception& error)>;
-    void SetOnException(TExceptionEvent handler) { m_onException = std::move(handler); }
 
     // Runs an event handler the way the message loop does: an exception that
     // leaves it goes to HandleException, and the caller goes on.
@@ -103,7 +100,6 @@ private:
     bool m_halted = false;
     std::vector<std::unique_ptr<TForm>> m_forms;
     TForm* m_mainForm = nullptr;
-    TExceptionEvent m_onException;
 };
 
 // The one application of the process.

@@ -18,26 +18,6 @@ constexpr std::int64_t kMaxFileSize = 256 * 1024 * 1024;
 
 }  // namespace
 
-const char* ClipStatusText(ClipStatus status) {
-    switch (status) {
-        case ClipStatus::Ok:
-            return "ok";
-        case ClipStatus::CannotRead:
-            return "cannot read the file";
-        case ClipStatus::NotAvi:
-            return "not a RIFF/AVI file";
-        case ClipStatus::NoVideo:
-            return "no video stream";
-        case ClipStatus::Unsupported:
-            return "not 8 bits per pixel RLE8 or uncompressed";
-        case ClipStatus::BadSize:
-            return "picture size out of range";
-        case ClipStatus::NoFrames:
-            return "no frames";
-    }
-    return "?";
-}
-
 std::uint32_t TAviClip::U32(std::uint32_t offset) const {
     const std::uint8_t* p = m_bytes.data() + offset;
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |

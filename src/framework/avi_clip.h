@@ -20,9 +20,6 @@ namespace pagorix {
 
 enum class ClipStatus { Ok, CannotRead, NotAvi, NoVideo, Unsupported, BadSize, NoFrames };
 
-// The words for a status, for messages and tests.
-const char* ClipStatusText(ClipStatus status);
-
 class TAviClip {
 public:
     // The largest picture accepted (in pixels, and per side).

@@ -205,13 +205,6 @@ void TWinControl::SetEnabled(bool enabled) {
     if (m_handle) m_handle->SetEnabled(enabled);
 }
 
-bool TWinControl::Showing() const {
-    for (const TControl* c = this; c != nullptr; c = c->Parent()) {
-        if (!c->Visible()) return false;
-    }
-    return m_handle != nullptr;
-}
-
 void TWinControl::ColorChanged() {
     TMessage message{kCmColorChanged, 0, 0, 0};
     WndProc(message);

@@ -107,8 +107,6 @@ public:
     void SetEnabled(bool enabled) override;
 
     const std::vector<TControl*>& Controls() const { return m_controls; }
-    // Whether this control and every parent are visible.
-    bool Showing() const;
 
 protected:
     virtual void CreateParams(TCreateParams& params);

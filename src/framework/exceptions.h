@@ -12,7 +12,6 @@ class Exception : public std::exception {
 public:
     explicit Exception(std::string message) : m_message(std::move(message)) {}
     const std::string& Message() const noexcept { return m_message; }
-    void SetMessage(std::string message) { m_message = std::move(message); }
     const char* what() const noexcept override { return m_message.c_str(); }
 
 private:

@@ -136,10 +136,6 @@ void RegisterComponentClass(const std::string& className, TComponentFactory fact
     Registry()[className] = std::move(factory);
 }
 
-bool IsComponentClassRegistered(const std::string& className) {
-    return Registry().count(className) != 0;
-}
-
 void ReadComponents(TComponent& root, const TStoredComponent& description) {
     std::vector<TComponent*> created;
     root.SetLoading(true);

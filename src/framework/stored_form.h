@@ -75,7 +75,6 @@ void RegisterComponentClass(const std::string& className) {
     RegisterComponentClass(className,
                            [](TComponent& owner) -> TComponent& { return owner.CreateOwned<T>(); });
 }
-bool IsComponentClassRegistered(const std::string& className);
 
 // Reads a description into root (see the top of this file). The description's
 // own class name is not checked; its name becomes root's name when not empty.

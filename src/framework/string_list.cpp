@@ -19,11 +19,6 @@ const std::string& TStringList::Strings(int index) const {
     return m_items[static_cast<size_t>(index)];
 }
 
-void TStringList::SetStrings(int index, std::string value) {
-    if (index < 0 || index >= Count()) RaiseIndex(index);
-    m_items[static_cast<size_t>(index)] = std::move(value);
-}
-
 int TStringList::Add(std::string value) {
     if (m_sorted) {
         int index = 0;

@@ -13,7 +13,6 @@ public:
     int Count() const { return static_cast<int>(m_items.size()); }
     // Raises EListError "Index de liste hors limites (%d)" for a bad index.
     const std::string& Strings(int index) const;
-    void SetStrings(int index, std::string value);
     const std::string& operator[](int index) const { return Strings(index); }
 
     // Adds at the end, or at the sorted place when Sorted; returns the index.

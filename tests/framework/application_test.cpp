@@ -356,23 +356,6 @@ TEST_F(Framework, FileDialogsTakeTheScriptsChoice) {
                                       "directory \"/start\" -> \"/books/out\""}));
 }
 
-TEST_F(Framework, ScriptFailuresAreReportedClearly) {
-    std::vector<std::string> seen;
-    hb.SetFailureHandler([&](const std::string& message) { seen.push_back(message); });
-    EXPECT_EQ(MessageDlg("Surprise", TMsgDlgType::mtError, mbOK), mrOk);  // Escape's result
-    hb.Answer("error", "Wrong", "&Oui");
-    MessageDlg("Wrong", TMsgDlgType::mtError, mbOK);
-    hb.Answer("plain", "never asked", "OK");
-    EXPECT_EQ(seen, (Lines{"unexpected dialog: box error \"Erreur\" stop \"Surprise\" [OK]",
-                           "the answer \"&Oui\" names no button of: box error \"Erreur\" stop "
-                           "\"Wrong\" [OK]"}));
-    EXPECT_EQ(hb.UnusedAnswers(), (Lines{"plain \"never asked\""}));
-
-    // Without a handler of its own the script stops the test.
-    headless::HeadlessBackend strict;
-    EXPECT_THROW(MessageDlg("Surprise", TMsgDlgType::mtError, mbOK), headless::HeadlessScriptError);
-}
-
 TEST_F(Framework, ActionsRunAtTheNextPumpAndOnlyOnWhatIsOnScreen) {
     auto& form = Application().CreateForm<TestForm>();
     int clickedAt = -1;

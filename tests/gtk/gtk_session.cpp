@@ -95,10 +95,6 @@ gtk::GtkBackend* GtkSession() {
     return static_cast<gtk::GtkBackend*>(TheSession().backend.get());
 }
 
-std::string SessionHome() {
-    return TheSession().desktop.Path();
-}
-
 bool HaveProgram(const char* name) {
     gchar* path = g_find_program_in_path(name);
     g_free(path);

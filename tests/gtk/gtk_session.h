@@ -17,10 +17,6 @@ namespace pagorix::test {
 // The backend on the private display, or nullptr when there is no Xvfb.
 gtk::GtkBackend* GtkSession();
 
-// The private HOME of the session (XDG_CONFIG_HOME is HOME/config,
-// XDG_DATA_HOME is HOME/data).
-std::string SessionHome();
-
 #define PAGORIX_NEED_DISPLAY()                                                                 \
     do {                                                                                       \
         if (::pagorix::test::GtkSession() == nullptr) GTEST_SKIP() << "Xvfb is not installed"; \

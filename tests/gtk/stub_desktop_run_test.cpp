@@ -387,5 +387,50 @@ TEST_F(StubDesktopRun, ASnapBrowserGetsTheBookInAFolderOfTheHome) {
     }
 }
 
+// Debian's chromium as the desktop's browser, headless: the real runtime
+// hands it the packed sample book's start page, which it renders into a
+// picture and ends. The picture must show a page (many colours, not one flat
+// tone). Chromium may end within the hand-off limit; its box is answered.
+TEST_F(StubDesktopRun, ARealBrowserRendersThePackedSampleBook) {
+    const std::string chromium = Output({"sh", "-c", "command -v chromium"});
+    if (chromium.empty()) GTEST_SKIP() << "chromium is not installed";
+    if (!test::HaveProgram("identify")) GTEST_SKIP() << "no ImageMagick";
+    const fs::path shots = PAGORIX_ARTEFACT_DIR;
+    fs::create_directories(shots);
+    const std::string shot = (shots / "sample-book-in-chromium.png").string();
+    fs::remove(shot);
+    const Env env = MakeDesktop(
+        dir, chromium.substr(0, chromium.find('\n')) +
+                 " --headless --no-sandbox --disable-gpu --screenshot=" + shot +
+                 " --window-size=1024,768 --user-data-dir=" + (dir / "chromium").string() +
+                 " --no-first-run --no-default-browser-check --disable-background-networking"
+                 " --disable-component-update --disable-sync --disable-default-apps"
+                 " --disable-extensions --disable-domain-reliability --metrics-recording-only"
+                 " --hide-scrollbars %f");
+    PackRequest request;
+    request.sourceDir = PAGORIX_SAMPLE_BOOK;
+    request.output = dir / "sample-book";
+    request.stub = kStub;
+    request.manifest.title = "How a Compiled Book Works";
+    request.manifest.startPage = "index.html";
+    PackBook(request);
+    BookProcess run(request.output, env, dir / "log");
+    run.Until([&] {
+        const std::vector<std::string> box = VisibleWindows("^How a Compiled Book Works$");
+        if (!box.empty() && test::Exists(shot)) KeysTo(box.front(), {"key Return"});
+        return false;
+    });
+    EXPECT_EQ(run.Wait(), 0) << Log();
+    ASSERT_TRUE(test::Exists(shot)) << "chromium wrote no picture\n" << Log();
+    std::istringstream stats(
+        Output({"identify", "-format", "%k %[fx:standard_deviation]", shot}));
+    int colours = 0;
+    double deviation = 0;
+    stats >> colours >> deviation;
+    EXPECT_GT(colours, 50) << "the page looks blank";
+    EXPECT_GT(deviation, 0.02) << "the page looks blank";
+    EXPECT_EQ(LeftInTmp(), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace pagorix
