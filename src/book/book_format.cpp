@@ -35,4 +35,27 @@ bool IsReservedName(std::string_view name) {
            SameFileName(name, kOwnerFileName);
 }
 
+bool IsBareFileName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("/\\:") == std::string_view::npos;
+}
+
+std::string WindowsNameProblem(std::string_view name) {
+    if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+        return name.back() == '.' ? "ends with a dot" : "ends with a blank";
+    }
+    // Windows takes the part before the first dot for the device, whatever
+    // the extension: "con.html" is the console.
+    const std::string base = FoldCase(name.substr(0, name.find('.')));
+    static constexpr std::string_view kDevices[] = {"con", "prn", "aux", "nul"};
+    bool device = false;
+    for (const std::string_view d : kDevices)
+        device = device || base == d;
+    if (base.size() == 4 && (base.starts_with("com") || base.starts_with("lpt")) &&
+        base[3] >= '1' && base[3] <= '9') {
+        device = true;
+    }
+    return device ? "is the name of the Windows device \"" + base + "\"" : std::string();
+}
+
 }  // namespace pagorix

@@ -10,6 +10,7 @@
 // system compares them: Windows-1252 text, case folded.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@ inline constexpr const char* kArchivePassword = "RKTM4V?PQ918XN2";
 inline constexpr const char* kManifestName = "PAGORIX.KBM";
 inline constexpr const char* kArchiveCopyName = "PAGORIX.ZIP";
 inline constexpr const char* kOwnerFileName = "PAGORIX.LCK";
+
+// The longest reader password: the runtime's password box takes no more.
+inline constexpr std::size_t kMaxPasswordLength = 255;
 
 // The manifest's mark for a setting that is absent (one byte, "§").
 inline constexpr const char* kManifestSentinel = "\xA7";
@@ -50,5 +54,14 @@ bool SameFileName(std::string_view a, std::string_view b);
 
 // Whether a bare file name is one of the runtime's own names, in any case.
 bool IsReservedName(std::string_view name);
+
+// Whether a name is one file directly in the work directory: not empty, not
+// "." or "..", and without a path separator or drive colon.
+bool IsBareFileName(std::string_view name);
+
+// Why Windows cannot create a file of this bare name (a device name such as
+// "con.html", or a last character that is a dot or a blank); empty when it
+// can. Characters that no Windows name holds are not looked at here.
+std::string WindowsNameProblem(std::string_view name);
 
 }  // namespace pagorix

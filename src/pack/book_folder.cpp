@@ -84,6 +84,11 @@ std::vector<BookFile> ScanBookFolder(const std::string& folder) {
                              "\" has a name that the book runtime keeps for its own files; "
                              "rename it");
         }
+        if (const std::string problem = WindowsNameProblem(FlatName(file.storedName));
+            !problem.empty()) {
+            throw EPackError("the file \"" + file.relative + "\" " + problem +
+                             ", which Windows cannot create; rename it");
+        }
         const auto [other, added] = byFlatName.emplace(flat, &file);
         if (!added) {
             throw EPackError("\"" + other->second->relative + "\" and \"" + file.relative +

@@ -51,6 +51,17 @@ std::string OptionalText(std::string_view utf8, std::string_view what) {
     return utf8.empty() ? std::string(kManifestSentinel) : ManifestText(utf8, what);
 }
 
+// The password must fit the runtime's password box, or nobody could type it.
+std::string Password(std::string_view utf8) {
+    std::string text = OptionalText(utf8, "password");
+    if (!utf8.empty() && text.size() > kMaxPasswordLength) {
+        throw EPackError("the password is " + std::to_string(text.size()) +
+                         " characters long; the book's password box takes at most " +
+                         std::to_string(kMaxPasswordLength));
+    }
+    return text;
+}
+
 const char* WindowCode(ManifestWindow window) {
     switch (window) {
         case ManifestWindow::Normal:
@@ -87,7 +98,7 @@ std::string WriteManifest(const BookManifest& manifest) {
         OptionalText(manifest.introduction, "introduction"),
         ManifestText(manifest.startPage, "start page"),
         ManifestText(manifest.status, "status text"),
-        OptionalText(manifest.password, "password"),
+        Password(manifest.password),
         OptionalText(manifest.closing, "closing message"),
         ManifestText(manifest.built, "build date"),
         WindowCode(manifest.window),

@@ -101,15 +101,15 @@ TEST(ManifestWriter, RefusesTextsThatWouldChangeTheManifest) {
 
 TEST(ManifestWriter, AcceptsTextsThatOnlyLookSpecial) {
     BookManifest m = NoOption();
-    m.introduction = "\u00A7 ";                     // not the sentinel: a blank follows
-    m.password = std::string(kMemoLineLimit, 'x');  // as long as the runtime reads
+    m.introduction = "\u00A7 ";  // not the sentinel: a blank follows
+    m.password = std::string(kMaxPasswordLength - 1, 'x') + "\u00E9";  // as long as the box takes
     m.closing =
         std::string(kMemoLineLimit, 'x').replace(0, 1, "\u00E9");  // counted in Windows-1252
     const std::string bytes = WriteManifest(m);
     TMemoLines lines;
     lines.SetText(bytes);
     EXPECT_EQ(lines.Line(kLineIntroduction), "\xA7 ");
-    EXPECT_EQ(lines.Line(kLinePassword).size(), kMemoLineLimit);
+    EXPECT_EQ(lines.Line(kLinePassword).size(), kMaxPasswordLength);
     EXPECT_EQ(lines.Line(kLineClosing).substr(0, 2), "\xE9x");
 }
 

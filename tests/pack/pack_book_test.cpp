@@ -226,6 +226,22 @@ TEST(PackBook, RefusalsNameTheProblemAndLeaveNoFile) {
          "the file \"pagorix.LCK\" has a name that the book runtime keeps*"},
         {"Windows name", [](auto& d, auto&) { test::WriteFile(d / "src/why?.html", "x"); },
          "the file name \"why?.html\" holds \"?\", which a Windows file name cannot hold"},
+        {"device name",
+         [](auto& d, auto&) {
+             test::WriteTree(d / "src", {{"sub/Con.html", {}}});
+         },
+         "the file \"sub/Con.html\" is the name of the Windows device \"con\", which Windows "
+         "cannot create; rename it"},
+        {"name ending with a dot", [](auto& d, auto&) { test::WriteFile(d / "src/notes.", "x"); },
+         "the file \"notes.\" ends with a dot, which Windows cannot create*"},
+        {"name ending with a blank", [](auto& d, auto&) { test::WriteFile(d / "src/lpt1 ", "x"); },
+         "the file \"lpt1 \" ends with a blank, which Windows cannot create*"},
+        {"password longer than the box",
+         [](auto&, auto& r) {
+             for (int i = 0; i < 256; ++i)
+                 r.manifest.password += "\u00E9";  // 512 bytes of UTF-8, 256 characters
+         },
+         "the password is 256 characters long; the book's password box takes at most 255"},
         {"name beyond Windows-1252",
          [](auto& d, auto&) { test::WriteFile(d / "src/\u03A9.html", "x"); },
          "the file name \"\u03A9.html\" holds \"\u03A9\" (U+03A9), which Windows-1252 cannot hold"},
