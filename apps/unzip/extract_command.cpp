@@ -29,6 +29,27 @@ public:
 
 enum class Answer { Ask, All, None };
 
+const char* SkipReasonText(TSkipReason reason) {
+    switch (reason) {
+        case srUnsafePath:
+            return "unsafe path: it would be written outside the destination; skipped";
+        case srNameTooLong:
+            return "name too long for this system; skipped";
+        case srCreateFailed:
+            return "cannot create the file or its folder";
+        case srWriteFailed:
+            return "write error (disk full?); the partial file was removed";
+        case srReadFailed:
+            return "the archive ends inside this entry's data (truncated or damaged)";
+        case srBadData:
+            return "damaged data: the entry does not have its declared size";
+        case srUnknownMethod:
+            return "unsupported compression method";
+        default:
+            return "skipped";
+    }
+}
+
 }  // namespace
 
 int RunExtraction(TUnZipper& zip, const Options& options) {
@@ -99,7 +120,7 @@ int RunExtraction(TUnZipper& zip, const Options& options) {
 
     zip.OnStartUnZip = [&](TUnZipper& sender, std::int32_t index, const std::string&, bool&) {
         const TZipHeaderInfo& e = *sender.SortedView()->Entry(index);
-        current = ArchiveName(e);
+        current = ArchiveName(sender, e);
         backend.lastBox.clear();
         if (!options.quiet && !terminal) {
             std::printf("%12s: %s\n", e.EntryName.empty() ? "creating" : verb,
@@ -118,13 +139,13 @@ int RunExtraction(TUnZipper& zip, const Options& options) {
         if (showProgress) std::printf("%12s: %s  OK\n", verb, ToTerminal(current).c_str());
     };
     zip.OnBadPassword = [&](TUnZipper& sender, std::int32_t index) {
-        current = ArchiveName(*sender.SortedView()->Entry(index));
+        current = ArchiveName(sender, *sender.SortedView()->Entry(index));
         fail(options.password.empty() ? "encrypted; give the password with -P"
                                       : "wrong password (or damaged data)");
     };
     zip.OnBadCRC = [&](TUnZipper& sender, std::uint32_t calc, std::uint32_t stored,
                        std::int32_t index) {
-        current = ArchiveName(*sender.SortedView()->Entry(index));
+        current = ArchiveName(sender, *sender.SortedView()->Entry(index));
         char text[64];
         std::snprintf(text, sizeof text, "bad CRC-32 %08x (should be %08x)", calc, stored);
         fail(text);
@@ -138,7 +159,7 @@ int RunExtraction(TUnZipper& zip, const Options& options) {
         }
         endProgress();
         std::printf("replace %s? [y]es, [n]o, [A]ll, [N]one: ",
-                    ToTerminal(ArchiveName(*sender.SortedView()->Entry(index))).c_str());
+                    ToTerminal(ArchiveName(sender, *sender.SortedView()->Entry(index))).c_str());
         std::fflush(stdout);
         std::string line;
         if (!std::getline(std::cin, line)) line = "N";
@@ -148,7 +169,7 @@ int RunExtraction(TUnZipper& zip, const Options& options) {
         (void)fName;
     };
     zip.OnSkippingFile = [&](TUnZipper& sender, TSkipReason reason, std::int32_t index) {
-        current = ArchiveName(*sender.SortedView()->Entry(index));
+        current = ArchiveName(sender, *sender.SortedView()->Entry(index));
         if (reason == srNoOverwrite) {
             ++skippedExisting;
             if (!options.quiet) {
@@ -156,8 +177,8 @@ int RunExtraction(TUnZipper& zip, const Options& options) {
                 std::printf("%12s: %s (exists; -o overwrites)\n", "skipping",
                             ToTerminal(current).c_str());
             }
-        } else if (reason == srUnsafePath) {
-            fail("unsafe path: it would be written outside the destination; skipped");
+        } else if (reason != srBadPassword) {
+            fail(SkipReasonText(reason));
         }
     };
 

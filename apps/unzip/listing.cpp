@@ -8,8 +8,12 @@ namespace pagorix::unzip_cli {
 void PrintListing(TUnZipper& zip) {
     TStringList lines;
     zip.FillList(lines);
-    for (const std::string& line : lines)
-        std::printf("%s\n", ToTerminal(line).c_str());
+    // One line per entry of the sorted view, in its order.
+    std::int32_t i = 0;
+    for (const std::string& line : lines) {
+        const TZipHeaderInfo& e = *zip.SortedView()->Entry(i++);
+        std::printf("%s\n", EscapeControls(NameToUtf8(line, zip.NameCodePageOf(e)), true).c_str());
+    }
 }
 
 void PrintVerbose(TUnZipper& zip) {
@@ -24,7 +28,7 @@ void PrintVerbose(TUnZipper& zip) {
         std::printf("%10u  %-4s  %10u  %08x  %04x   %3u  %10u  %s\n", e.UncompressedSize,
                     method.c_str(), e.CompressedSize, e.CRC32, e.GPFlags,
                     static_cast<unsigned>(e.DiskNumberStart) + 1, e.LocalOffset,
-                    ToTerminal(ArchiveName(e)).c_str());
+                    ToTerminal(ArchiveName(zip, e)).c_str());
     }
     std::printf("%d entries\n", count);
 }

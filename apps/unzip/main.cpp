@@ -1,7 +1,9 @@
 // pagorix-unzip: lists, tests and extracts ZIP archives with the archive
 // engine. Split archives are found by the names Info-ZIP zip gives their
-// volumes (NAME.z01, NAME.z02, ..., the last one NAME.zip). Archive names
-// are Windows-1252 bytes; they are printed as UTF-8.
+// volumes (NAME.z01, NAME.z02, ..., the last one NAME.zip). Entry names
+// without the UTF-8 flag are code page 437 when the archive was made on
+// MS-DOS or Windows (-O names another code page) and pass as they are from
+// other hosts; every name is printed with its control characters escaped.
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -39,6 +41,8 @@ void PrintUsage(std::FILE* out) {
         "  -n              never overwrite existing files\n"
         "  -j              junk stored directories: extract every file into DIR itself\n"
         "  -q              quiet: print only failures\n"
+        "  -O CHARSET      code page of names from MS-DOS and Windows archives without the\n"
+        "                  UTF-8 flag: cp437 (the default), cp850, cp1252, latin1, utf-8\n"
         "  --help          show this help\n"
         "  --version       show the version\n"
         "\n"
@@ -76,11 +80,11 @@ bool ParseSortMode(const std::string& text, TZipSortMode& mode) {
 }  // namespace
 
 std::string ToTerminal(const std::string& text) {
-    return Cp1252ToUtf8(text);
+    return EscapeControls(text);
 }
 
-std::string ArchiveName(const TZipHeaderInfo& entry) {
-    std::string name = entry.EntryDir + entry.EntryName;
+std::string ArchiveName(const TUnZipper& zip, const TZipHeaderInfo& entry) {
+    std::string name = NameToUtf8(entry.EntryDir + entry.EntryName, zip.NameCodePageOf(entry));
     for (char& c : name) {
         if (c == '\\') c = '/';
     }
@@ -142,6 +146,13 @@ int Main(int argc, char** argv) {
             }
         } else if (arg == "-d") {
             options.destDir = needValue("a directory");
+        } else if (arg == "-O") {
+            const std::string charset = needValue("a code page");
+            if (!CodePageByName(charset, options.codePage)) {
+                std::fprintf(stderr, "pagorix-unzip: unknown code page \"%s\"\n",
+                             ToTerminal(charset).c_str());
+                return kExitUsage;
+            }
         } else if (arg == "-P") {
             options.password = needValue("a password");
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
@@ -196,6 +207,8 @@ int Main(int argc, char** argv) {
     TUnZipper zip;
     zip.DoProcessMessages = false;
     zip.SortMode = options.sortMode;
+    zip.NameCodePage = options.codePage;
+    zip.NameCodePageDosHostsOnly = true;
     InstallVolumeHandler(zip, options.archive);
     try {
         zip.SetZipName(options.archive);

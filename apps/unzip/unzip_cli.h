@@ -30,11 +30,14 @@ struct Options {
     bool test = false;
     bool junkDirs = false;
     bool quiet = false;
+    // Code page of names from MS-DOS and Windows hosts without the UTF-8 flag.
+    std::uint16_t codePage = kCodePage437;
 };
 
+// Text as shown on the terminal: control characters escaped.
 std::string ToTerminal(const std::string& text);
-// The entry's stored name with "/" separators, as other tools show it.
-std::string ArchiveName(const TZipHeaderInfo& entry);
+// The entry's name with "/" separators, in UTF-8 as the engine writes it.
+std::string ArchiveName(const TUnZipper& zip, const TZipHeaderInfo& entry);
 // The file of 1-based volume n of a split archive whose last volume is archive.
 std::string VolumeName(const std::string& archive, std::int32_t volume, std::int32_t lastVolume);
 

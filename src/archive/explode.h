@@ -167,7 +167,7 @@ private:
             n += m_in.Bits(8);
             m_in.DropBits(8);
         }
-        m_s -= static_cast<std::int32_t>(n);
+        m_s -= static_cast<std::int64_t>(n);
         m_window.Copy(d, n);
         return true;
     }
@@ -191,7 +191,7 @@ private:
     LocalBitReader<Run, kBulk> m_in;
     SlidingWindow<Run, kExplodeWindowSize> m_window;
     std::uint16_t m_flags;
-    std::int32_t m_s = 0;
+    std::int64_t m_s = 0;
     HuffmanTables m_literals;
     HuffmanTables m_lengths;
     HuffmanTables m_distances;

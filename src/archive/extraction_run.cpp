@@ -25,18 +25,18 @@ bool ExtractionRun::Encrypted() const {
     return m_owner.m_currentEntry.Encrypted();
 }
 
-std::int32_t ExtractionRun::StillToRead() const {
-    return static_cast<std::int32_t>(m_owner.m_currentEntry.CompressedSize);
+std::int64_t ExtractionRun::StillToRead() const {
+    return m_owner.m_currentEntry.CompressedSize;
 }
 
 void ExtractionRun::ConsumeToRead(std::int32_t n) {
-    m_owner.m_currentEntry.CompressedSize = static_cast<std::uint32_t>(StillToRead() - n);
+    m_owner.m_currentEntry.CompressedSize -= static_cast<std::uint32_t>(n);
 }
 
 void ExtractionRun::StartEntry(TStream* outStream) {
     InStream = m_owner.ZipStream();
     CompressedLeft = StillToRead();
-    UncompressedSize = static_cast<std::int32_t>(m_owner.m_currentEntry.UncompressedSize);
+    UncompressedSize = m_owner.m_currentEntry.UncompressedSize;
     OutStream = outStream;
     BitBuffer = 0;
     BitCount = 0;
@@ -47,7 +47,7 @@ void ExtractionRun::StartEntry(TStream* outStream) {
     m_owner.m_runningCRC = kCrcPreset;
 }
 
-void ExtractionRun::Refill() {
+std::int32_t ExtractionRun::ReadBlock(std::uint8_t* into) {
     if (m_owner.DoProcessMessages) {
         Application().ProcessMessages();
         if (m_owner.m_cancelled) {
@@ -55,21 +55,24 @@ void ExtractionRun::Refill() {
             throw EUserCanceled(archive_messages::kUserAborted);
         }
     }
-    const std::int32_t len = std::clamp(StillToRead(), 0, kIoBlock);
-    std::int32_t got = InStream->Read(InBuf.data(), len);
+    const auto len = static_cast<std::int32_t>(std::min<std::int64_t>(StillToRead(), kIoBlock));
+    std::int32_t got = InStream->Read(into, len);
     if (got < 0) got = 0;
-    if (got < len) {
-        if (m_owner.m_endCentral.ThisDisk != 0 && m_owner.OnGetNextDisk) {
-            InStream = m_owner.OpenVolume(m_owner.m_currentVolume + 2);
-            const std::int32_t more = InStream->Read(InBuf.data() + got, len - got);
-            if (more > 0) got += more;
-        } else {
-            throw EFatalUnzipError(archive_messages::kPrematureEnd);
-        }
+    if (got < len && m_owner.m_endCentral.ThisDisk != 0 && m_owner.OnGetNextDisk) {
+        InStream = m_owner.OpenVolume(m_owner.m_currentVolume + 2);
+        const std::int32_t more = InStream->Read(into + got, len - got);
+        if (more > 0) got += more;
     }
-    InCount = static_cast<std::uint16_t>(got);
-    if (Encrypted()) m_owner.m_cipher.DecryptBuffer(InBuf.data(), static_cast<std::uint16_t>(len));
+    // Also the next volume coming up short: bytes that are not there must
+    // not be decoded as whatever the buffer held before.
+    if (got < len) throw EFatalUnzipError(archive_messages::kPrematureEnd);
+    if (Encrypted()) m_owner.m_cipher.DecryptBuffer(into, static_cast<std::uint16_t>(len));
     ConsumeToRead(len);
+    return got;
+}
+
+void ExtractionRun::Refill() {
+    InCount = static_cast<std::uint16_t>(ReadBlock(InBuf.data()));
 }
 
 std::uint16_t ExtractionRun::NextByte(std::uint16_t& b) {
@@ -131,13 +134,14 @@ void ExtractionRun::FlushWindow(std::uint32_t n) {
 
 void ExtractionRun::FlushOutput() {
     if (OutCount == 0) return;
-    if (OutStream != nullptr) OutStream->Write(OutBuf.data(), OutCount);
+    if (OutStream != nullptr && OutStream->Write(OutBuf.data(), OutCount) != OutCount) {
+        throw WriteFailed{};
+    }
     m_owner.m_runningCRC = Crc32Update(m_owner.m_runningCRC, OutBuf.data(), OutCount);
     EntryBytesOut += OutCount;
     if (m_owner.OnFilePercentDone) {
         m_owner.OnFilePercentDone(
-            m_owner, PercentOf(static_cast<std::int32_t>(m_owner.m_currentEntry.UncompressedSize),
-                               EntryBytesOut));
+            m_owner, PercentOf64(m_owner.m_currentEntry.UncompressedSize, EntryBytesOut));
     }
     if (m_owner.OnTotalPercentDone) {
         m_owner.m_bytesDone += OutCount;
@@ -148,23 +152,10 @@ void ExtractionRun::FlushOutput() {
 }
 
 void ExtractionRun::ExtractStored() {
-    OutCount = static_cast<std::uint16_t>(std::clamp(StillToRead(), 0, kIoBlock));
     while (StillToRead() > 0) {
-        const std::int32_t got = InStream->Read(OutBuf.data(), OutCount);
-        if (Encrypted()) m_owner.m_cipher.DecryptBuffer(OutBuf.data(), OutCount);
-        ConsumeToRead(OutCount);
-        if (got < OutCount) {
-            // The archive ends inside the entry: what was read goes out and
-            // copying stops, rather than padding a claimed size of up to
-            // 2 GiB with stale bytes. The CRC-32 check rejects the entry.
-            OutCount = static_cast<std::uint16_t>(got > 0 ? got : 0);
-            OutPtr = OutBuf.data() + OutCount;
-            FlushOutput();
-            break;
-        }
+        OutCount = static_cast<std::uint16_t>(ReadBlock(OutBuf.data()));
         OutPtr = OutBuf.data() + OutCount;
         FlushOutput();
-        OutCount = static_cast<std::uint16_t>(std::clamp(StillToRead(), 0, kIoBlock));
     }
     OutCount = 0;
     OutPtr = OutBuf.data();

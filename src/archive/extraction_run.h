@@ -17,7 +17,16 @@
 //           their own bit buffer use local_bit_reader.h, which takes LastByte
 //           copies past the end.
 //   output  PutByte / FlushWindow collect bytes in OutBuf; FlushOutput writes
-//           them, runs the CRC-32 and raises the progress events.
+//           them, runs the CRC-32 and raises the progress events. A write that
+//           fails or falls short raises WriteFailed: no byte that did not
+//           reach the file is ever counted as written.
+//   stored  method 0 reads blocks through the same refill as NextByte, so it
+//           pumps messages, honours Cancel and continues onto the next volume
+//           like every other method.
+//
+// Sizes are unsigned 32-bit in the archive; the cursors that count them are
+// 64-bit so entries up to 4 GiB - 1 count right and CompressedLeft can still
+// fall below zero.
 //
 // Bulk input for fast decoders: while BulkAvailable() is at least n, the next
 // n bytes may be taken straight from InPtr with TakeBulk(n) (or by moving
@@ -61,6 +70,8 @@ public:
     // Raised by NextByte when a decoder has asked for kPastEndLimit bytes
     // past the end of the entry's data.
     struct InputOverrun {};
+    // Raised by FlushOutput when the output file took fewer bytes than given.
+    struct WriteFailed {};
 
     explicit ExtractionRun(TUnZipper& owner);
     ExtractionRun(const ExtractionRun&) = delete;
@@ -87,14 +98,15 @@ public:
     // Bytes that may be taken from InPtr without a refill and without passing
     // the end of the entry's data.
     std::int32_t BulkAvailable() const {
-        return InCount < CompressedLeft ? InCount : (CompressedLeft > 0 ? CompressedLeft : 0);
+        if (InCount < CompressedLeft) return InCount;
+        return CompressedLeft > 0 ? static_cast<std::int32_t>(CompressedLeft) : 0;
     }
     // Takes n <= BulkAvailable() bytes; returns where they start.
     const std::uint8_t* TakeBulk(std::int32_t n);
 
     TUnZipper& Owner() { return m_owner; }
 
-    std::int32_t UncompressedSize = 0;
+    std::int64_t UncompressedSize = 0;
     std::vector<std::uint8_t> WorkArea;
     std::uint16_t LastByte = 0;
     std::uint32_t BitBuffer = 0;
@@ -104,19 +116,21 @@ public:
     std::uint8_t* InPtr;
     TStream* InStream;
     std::uint16_t InCount = 0;
-    std::int32_t CompressedLeft = 0;
+    std::int64_t CompressedLeft = 0;
     std::vector<std::uint8_t> OutBuf;
     std::uint8_t* OutPtr;
-    std::int32_t EntryBytesOut = 0;
+    std::int64_t EntryBytesOut = 0;
     TStream* OutStream = nullptr;
     std::uint16_t OutCount = 0;
 
 private:
     bool Encrypted() const;
-    // The entry's bytes not yet read from the archive (signed: it may fall
-    // below zero for an encrypted entry shorter than its header).
-    std::int32_t StillToRead() const;
+    // The entry's bytes not yet read from the archive.
+    std::int64_t StillToRead() const;
     void ConsumeToRead(std::int32_t n);
+    // Reads the next block of up to 16,000 bytes of the entry into `into`,
+    // decrypted; returns its length.
+    std::int32_t ReadBlock(std::uint8_t* into);
     void Refill();
 
     TUnZipper& m_owner;

@@ -62,7 +62,7 @@ public:
         using namespace unreduce_tables;
         LoadFollowerSets();
         const std::uint8_t lengthMask = kLengthMask[m_factor];
-        std::int32_t s = m_run.UncompressedSize;
+        std::int64_t s = m_run.UncompressedSize;
         unsigned state = 0;
         unsigned v = 0;
         unsigned len = 0;
@@ -103,7 +103,7 @@ public:
                     const unsigned count = len + 3;
                     const std::uint32_t back =
                         ((v >> kDistanceShift[m_factor]) & kDistanceMask[m_factor]) * 256 + c + 1;
-                    s -= static_cast<std::int32_t>(count);
+                    s -= static_cast<std::int64_t>(count);
                     m_window.Copy((m_window.w - back) & 0xFFFF, count);
                     state = 0;
                     break;

@@ -57,6 +57,25 @@ bool IsDeviceName(const std::string& name) {
            stem[3] >= '1' && stem[3] <= '9';
 }
 
+// The longest name of one folder or file, and of a whole path, that the host
+// takes.
+constexpr size_t kMaxHostNamePart = 255;
+constexpr size_t kMaxHostPath = kDriveLetterHost ? 259 : 4095;
+
+// True when every part of a stored path (backslash-separated) and the whole
+// output path fit the host.
+bool FitsHost(const std::string& storedPath, size_t outputPathLength) {
+    if (outputPathLength > kMaxHostPath) return false;
+    size_t start = 0;
+    while (start <= storedPath.size()) {
+        size_t end = storedPath.find('\\', start);
+        if (end == std::string::npos) end = storedPath.size();
+        if (end - start > kMaxHostNamePart) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 bool IsUnsafeName(const std::string& name) {
     // A NUL byte would cut the name short where the host takes it.
     return name == "." || name == ".." || name.find('\0') != std::string::npos ||
@@ -91,15 +110,23 @@ std::int64_t DosToLocalSeconds(std::uint32_t dosDateTime) {
 std::uint8_t TUnZipper::DecryptHeader(const std::string& password, TStream& stream) {
     std::uint8_t header[kEncryptionHeaderSize] = {};
     stream.Read(header, kEncryptionHeaderSize);
-    m_currentEntry.CompressedSize -= kEncryptionHeaderSize;
+    // An entry shorter than its header has no data left (rather than 4 GiB).
+    m_currentEntry.CompressedSize = m_currentEntry.CompressedSize >= kEncryptionHeaderSize
+                                        ? m_currentEntry.CompressedSize - kEncryptionHeaderSize
+                                        : 0;
     m_cipher.InitKeys(password);
     m_cipher.DecryptBuffer(header, kEncryptionHeaderSize);
     return header[kEncryptionHeaderSize - 1];
 }
 
 void TUnZipper::SkipRemaining(std::int32_t& count) {
-    const auto left = static_cast<std::int32_t>(m_currentEntry.CompressedSize);
+    const std::int64_t left = m_currentEntry.CompressedSize;
     if (left > 0 && m_zipStream) m_zipStream->Seek(left, soFromCurrent);
+    --count;
+}
+
+void TUnZipper::FailEntry(TSkipReason reason, std::int32_t index, std::int32_t& count) {
+    if (OnSkippingFile) OnSkippingFile(*this, reason, index);
     --count;
 }
 
@@ -205,8 +232,11 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
             OpenVolume(e.DiskNumberStart + 1);
         }
         std::uint8_t localHeader[kLocalSize] = {};
-        m_zipStream->Seek(e.LocalOffset, soFromBeginning);
-        m_zipStream->Read(localHeader, kLocalSize);
+        m_zipStream->Seek(static_cast<std::int64_t>(e.LocalOffset) + m_dataOffset, soFromBeginning);
+        if (m_zipStream->Read(localHeader, kLocalSize) != kLocalSize) {
+            FailEntry(srReadFailed, index, count);
+            return;
+        }
         m_zipStream->Seek(
             static_cast<std::int64_t>(GetU16(localHeader + 26)) + GetU16(localHeader + 28),
             soFromCurrent);
@@ -219,10 +249,13 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
         return;
     }
 
+    const std::string hostName = HostEntryName(e);
+    const std::string hostDir = RecreateDirs ? HostEntryDir(e) : std::string();
+
     // The output directory, in the host's terms, ending with a separator.
     std::string outDir;
-    if (RecreateDirs && !e.EntryDir.empty()) {
-        const std::string& stored = e.EntryDir;
+    if (!hostDir.empty()) {
+        const std::string& stored = hostDir;
         const bool absolute = stored[0] == '\\' || (stored.size() > 1 && stored[1] == ':');
         if (absolute) {
             if (dest.empty()) {
@@ -236,10 +269,17 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
             outDir = dest + platform::kPathDelim + ToHostPath(stored);
         }
         if (outDir.empty() || outDir.back() != platform::kPathDelim) outDir += platform::kPathDelim;
-        if (!TestMode && !DirExistsAt(outDir)) MakeDirs(outDir);
     } else {
         outDir = dest + platform::kPathDelim;
     }
+
+    // Refused whole rather than cut, and before any folder is made for it.
+    if (!FitsHost(hostDir + hostName, outDir.size() + hostName.size())) {
+        if (OnSkippingFile) OnSkippingFile(*this, srNameTooLong, index);
+        SkipRemaining(count);
+        return;
+    }
+    if (!hostDir.empty() && !TestMode && !DirExistsAt(outDir)) MakeDirs(outDir);
 
     if (e.EntryName.empty()) {
         if (RecreateDirs && OnStartUnZip) {
@@ -249,7 +289,7 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
         return;
     }
 
-    std::string fullPath = outDir + e.EntryName;
+    std::string fullPath = outDir + hostName;
 
     if (e.Encrypted()) {
         const auto expected = static_cast<std::uint8_t>(
@@ -287,7 +327,17 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
         return;
     }
 
+    // Removes what a failed entry left; the stored attributes may have made
+    // the file read-only, which would keep it in place on some hosts.
+    auto removeOutput = [&] {
+        if (TestMode) return;
+        platform::ChangeFileAttributes(fullPath, platform::faArchive);
+        platform::RemoveFile(fullPath);
+    };
+
     bool ran = false;
+    TSkipReason failure = srBadData;
+    bool failed = false;
     {
         std::unique_ptr<TLFNFileStream> out;
         if (!TestMode) {
@@ -295,9 +345,16 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
             // than emptied and rewritten: file systems flush a truncated
             // file's new data at close, which makes overwriting slow.
             platform::RemoveFile(fullPath);
-            out = std::make_unique<TLFNFileStream>(fullPath, platform::fmCreate);
+            try {
+                out = std::make_unique<TLFNFileStream>(fullPath, platform::fmCreate);
+            } catch (const Exception&) {
+                FailEntry(srCreateFailed, index, count);
+                return;
+            }
         }
-        run.StartEntry(out.get());
+        // The output blocks go straight to the file, whose every write is
+        // checked; OutBuf is the output buffer already.
+        run.StartEntry(out ? &out->File() : nullptr);
         if (const Decompressor decode = FindDecompressor(e.CompressionMethod)) {
             try {
                 decode(run);
@@ -305,11 +362,30 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
             } catch (const ExtractionRun::InputOverrun&) {
                 // Corrupt data that would decode on without input: stopped
                 // like any data error, the CRC-32 check rejects the entry.
+            } catch (const ExtractionRun::WriteFailed&) {
+                failed = true;
+                failure = srWriteFailed;
+            } catch (const EFatalUnzipError&) {
+                // The archive ends inside this entry's data.
+                failed = true;
+                failure = srReadFailed;
+            } catch (...) {
+                out.reset();
+                removeOutput();
+                throw;
             }
         } else {
             ShowMessageBox(archive_messages::kUnknownMethod, archive_messages::kZipErrorCaption,
                            kMbOk);
+            failed = true;
+            failure = srUnknownMethod;
         }
+    }
+    if (failed) {
+        removeOutput();
+        FailEntry(failure, index, count);
+        // The input may stand anywhere inside the entry now.
+        return;
     }
     if (ran && !TestMode) {
         if (RetainAttributes) platform::ChangeFileAttributes(fullPath, e.ExternalAttrs);
@@ -328,13 +404,15 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
         } else if (OnBadCRC) {
             OnBadCRC(*this, m_runningCRC, e.CRC32, index);
         }
-        if (!TestMode) {
-            // The stored attributes may have made the file read-only, which
-            // would keep the damaged file in place on some hosts.
-            platform::ChangeFileAttributes(fullPath, platform::faArchive);
-            platform::RemoveFile(fullPath);
-        }
+        removeOutput();
         --count;
+        return;
+    }
+    // The CRC-32 of a short output can still match (a stored CRC of 0 and
+    // nothing written); the declared size must have come out too.
+    if (run.EntryBytesOut != static_cast<std::int64_t>(e.UncompressedSize)) {
+        removeOutput();
+        FailEntry(srBadData, index, count);
         return;
     }
     if (OnEndUnZip) OnEndUnZip(*this, index, fullPath);

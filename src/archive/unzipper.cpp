@@ -201,6 +201,21 @@ void TUnZipper::FillList(TStringList& strings) const {
     }
 }
 
+std::uint16_t TUnZipper::NameCodePageOf(const TZipHeaderInfo& entry) const {
+    if (kNamesIgnoreCase) return kCodePageAsStored;
+    if ((entry.GPFlags & kFlagUtf8Name) != 0) return kCodePageUtf8;
+    if (NameCodePageDosHostsOnly && !MadeOnDosHost(entry.VersionMadeBy)) return kCodePageAsStored;
+    return NameCodePage;
+}
+
+std::string TUnZipper::HostEntryName(const TZipHeaderInfo& entry) const {
+    return NameToUtf8(entry.EntryName, NameCodePageOf(entry));
+}
+
+std::string TUnZipper::HostEntryDir(const TZipHeaderInfo& entry) const {
+    return NameToUtf8(entry.EntryDir, NameCodePageOf(entry));
+}
+
 // ---- Reading the directory ----
 
 void TUnZipper::ReadZip() {

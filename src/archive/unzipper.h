@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/entry_names.h"
 #include "archive/sorted_zip.h"
 #include "archive/zip_cipher.h"
 #include "archive/zip_records.h"
@@ -32,9 +33,28 @@ namespace pagorix {
 
 enum class TUZOverwriteMode : std::uint8_t { Prompt, Always, Never };
 enum TIncompleteZipMode : std::uint8_t { izAssumeMulti, izAssumeBad };
-// srUnsafePath: the entry would be written outside the destination
-// directory, or under a name that is not a plain file name.
-enum TSkipReason : std::uint8_t { srBadPassword, srNoOverwrite, srUnsafePath };
+// Why an entry was not written. After the first two:
+// srUnsafePath     it would be written outside the destination directory, or
+//                  under a name that is not a plain file name;
+// srNameTooLong    a part of its name, or the whole path, is longer than the
+//                  host takes (names are never cut);
+// srCreateFailed   its file or one of its folders could not be made;
+// srWriteFailed    a write failed or fell short (a full disk);
+// srReadFailed     the archive ends inside its data;
+// srBadData        its data decoded to another size than the one declared;
+// srUnknownMethod  its compression method is not one the engine reads.
+// The partial file of a failed entry is removed.
+enum TSkipReason : std::uint8_t {
+    srBadPassword,
+    srNoOverwrite,
+    srUnsafePath,
+    srNameTooLong,
+    srCreateFailed,
+    srWriteFailed,
+    srReadFailed,
+    srBadData,
+    srUnknownMethod
+};
 
 // MediaKind values.
 inline constexpr int kMediaSingle = 0;
@@ -85,6 +105,15 @@ public:
     bool DoProcessMessages = true;
     bool RetainAttributes = true;
 
+    // The code page of entry names without the UTF-8 flag (bit 11), for hosts
+    // whose file names are UTF-8 (POSIX): kCodePageAsStored (the default)
+    // writes the stored bytes as they are; kCodePage437, kCodePage1252, ...
+    // convert them. With NameCodePageDosHostsOnly only names made on MS-DOS,
+    // OS/2 or Windows hosts (by "version made by") are converted; the others
+    // pass as stored. Hosts with drive letters always take the stored bytes.
+    std::uint16_t NameCodePage = kCodePageAsStored;
+    bool NameCodePageDosHostsOnly = false;
+
     std::string Password;
     // Decode and check every selected entry without making any file or
     // directory.
@@ -112,6 +141,15 @@ public:
     std::string EntryNames(std::int32_t index) const;
     void ApplySortMode(TZipSortMode mode);
     void FillList(TStringList& strings) const;
+
+    // The entry's name and directory as they are written on this host (see
+    // NameCodePage); the directory keeps the archive's backslashes. The full
+    // path of a written file is also the FName of OnStartUnZip and
+    // OnEndUnZip.
+    std::string HostEntryName(const TZipHeaderInfo& entry) const;
+    std::string HostEntryDir(const TZipHeaderInfo& entry) const;
+    // The code page HostEntryName converts this entry's name from.
+    std::uint16_t NameCodePageOf(const TZipHeaderInfo& entry) const;
 
     void ReadZip();
     bool ScanLocalHeaders();
@@ -151,6 +189,8 @@ private:
                       const std::string& dest);
     void FinishDeferredRelease();
     void SkipRemaining(std::int32_t& count);
+    // Reports an entry that was not written and takes it off the count.
+    void FailEntry(TSkipReason reason, std::int32_t index, std::int32_t& count);
 
     std::string m_zipName;
     std::string m_destDir;
@@ -165,6 +205,9 @@ private:
     int m_mediaKind = kMediaSingle;
     TDateTime m_zipFileDate = 0;
     bool m_rebuilt = false;
+    // Length of the data in front of the archive: added to every offset the
+    // records give.
+    std::int64_t m_dataOffset = 0;
     bool m_cancelled = false;
     std::uint32_t m_runningCRC = 0;
     std::int64_t m_totalBytes = 0;

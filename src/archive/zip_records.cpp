@@ -47,7 +47,6 @@ void SplitEntryName(std::string stored, std::string& entryDir, std::string& entr
         entryDir = stored.substr(0, cut + 1);
         entryName = stored.substr(cut + 1);
     }
-    if (entryName.size() > kMaxEntryName) entryName.resize(kMaxEntryName);
 }
 
 namespace {

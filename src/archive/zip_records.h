@@ -7,7 +7,8 @@
 //
 // Entry names keep the archive's bytes; "/" becomes "\" and the name is split
 // after its last backslash or colon into EntryDir (with that character) and
-// EntryName (at most 255 characters).
+// EntryName. Names are never cut: one that the host cannot take is refused
+// when it is extracted, so two long names cannot land on one file.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +30,6 @@ inline constexpr std::int32_t kCentralSize = 46;
 inline constexpr std::int32_t kLocalSize = 30;
 inline constexpr std::int32_t kDataDescriptorSize = 16;
 inline constexpr std::int32_t kMaxEndSearch = 65535;
-inline constexpr std::size_t kMaxEntryName = 255;
 
 inline constexpr std::uint16_t kFlagEncrypted = 0x0001;
 inline constexpr std::uint16_t kFlagDataDescriptor = 0x0008;

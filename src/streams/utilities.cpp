@@ -74,11 +74,17 @@ void MakeDirs(const std::string& path) {
     // at "/".
     const size_t rootLength = kDriveLetters ? 2 : 0;
     if (dir.size() <= rootLength || DirExistsAt(dir)) return;
-    size_t cut = dir.size();
-    while (cut > 0 && !IsDirEnd(dir[cut - 1]))
-        --cut;
-    if (cut > 0) MakeDirs(dir.substr(0, cut));
-    platform::MakeDirectory(dir);
+    // From the root down, one prefix at a time, so a deep path costs memory
+    // in proportion to its length; after the first failure nothing deeper is
+    // tried.
+    std::string prefix;
+    prefix.reserve(dir.size());
+    for (size_t i = 0; i < dir.size(); ++i) {
+        prefix += dir[i];
+        const bool partEnds = i + 1 == dir.size() || IsDirEnd(dir[i + 1]);
+        if (!partEnds || prefix.size() <= rootLength || IsDirEnd(prefix.back())) continue;
+        if (!DirExistsAt(prefix) && !platform::MakeDirectory(prefix)) return;
+    }
 }
 
 bool FileExistsAt(const std::string& path) {

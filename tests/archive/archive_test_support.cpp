@@ -44,7 +44,7 @@ BuiltZip BuildZip(const std::vector<EntryPlan>& entries, const Bytes& prefix,
         const EntryPlan& e = entries[i];
         built.centralPositions.push_back(w.Size());
         w.U32(0x02014B50)                                    // central signature
-            .U16(20)                                         // version made by
+            .U16(e.versionMadeBy)                            // version made by
             .U16(10)                                         // version needed
             .U16(e.flags)                                    // flags
             .U16(e.method)                                   // method

@@ -57,6 +57,7 @@ struct EntryPlan {
     std::uint32_t crc = 0;                   // 0: computed from data
     bool computeCrc = true;
     std::int64_t uncompressedSize = -1;  // -1: the size of data
+    std::uint16_t versionMadeBy = 20;    // high byte: the host (0 MS-DOS, 3 Unix)
 };
 
 struct BuiltZip {
