@@ -45,6 +45,8 @@ const char* SkipReasonText(TSkipReason reason) {
             return "damaged data: the entry does not have its declared size";
         case srUnknownMethod:
             return "unsupported compression method";
+        case srTooLarge:
+            return "entries of 4 GiB or more are not supported";
         default:
             return "skipped";
     }

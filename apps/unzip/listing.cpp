@@ -25,9 +25,10 @@ void PrintVerbose(TUnZipper& zip) {
         const TZipHeaderInfo& e = *view->Entry(i);
         std::string method = MethodShortName(e.CompressionMethod);
         if (method.empty()) method = std::to_string(e.CompressionMethod);
-        std::printf("%10u  %-4s  %10u  %08x  %04x   %3u  %10u  %s\n", e.UncompressedSize,
+        std::printf("%10u  %-4s  %10u  %08x  %04x   %3u  %10llu  %s\n", e.UncompressedSize,
                     method.c_str(), e.CompressedSize, e.CRC32, e.GPFlags,
-                    static_cast<unsigned>(e.DiskNumberStart) + 1, e.LocalOffset,
+                    static_cast<unsigned>(e.DiskNumberStart) + 1,
+                    static_cast<unsigned long long>(e.LocalOffset),
                     ToTerminal(ArchiveName(zip, e)).c_str());
     }
     std::printf("%d entries\n", count);

@@ -32,6 +32,8 @@ namespace archive_messages {
 inline constexpr const char* kUserAborted = "User Aborted Operation";
 inline constexpr const char* kPrematureEnd = "Premature end of file reached";
 inline constexpr const char* kIncompleteZip = "Incomplete Zip File";
+inline constexpr const char* kDamagedDirectory = "Damaged central directory";
+inline constexpr const char* kOverlappingEntries = "Overlapping entries";
 inline constexpr const char* kNoNewDisk = "User canceled loading new disk.";
 inline constexpr const char* kNoZipName = "User canceled setting zip file name.";
 inline constexpr const char* kNoDestDir = "User canceled Set Desination Directory";

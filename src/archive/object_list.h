@@ -23,7 +23,9 @@
 
 namespace pagorix {
 
-inline constexpr std::int32_t kMaxListCapacity = 65534;
+// Far above the 65,535 entries of a classic archive, so a ZIP64 directory
+// fits too; a list grows only as entries are actually read.
+inline constexpr std::int32_t kMaxListCapacity = 0x7FFFFFF0;
 inline constexpr std::size_t kMaxStreamedClassName = 63;
 inline constexpr const char* kListIndexError = "Index liste hors bornes";
 

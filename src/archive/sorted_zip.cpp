@@ -21,15 +21,16 @@ int CompareFolded(const std::string& a, const std::string& b) {
     return static_cast<int>(a.size()) - static_cast<int>(b.size());
 }
 
-std::int32_t SignedDifference(std::uint32_t a, std::uint32_t b) {
-    return static_cast<std::int32_t>(a - b);
+// Largest first, as unsigned values: sizes and offsets past 2 GiB must not
+// turn negative.
+int LargerFirst(std::uint32_t a, std::uint32_t b) {
+    return b > a ? 1 : -1;
 }
 
 }  // namespace
 
 std::int32_t CompressionRatio(const TZipHeaderInfo& entry) {
-    return PercentOf(static_cast<std::int32_t>(entry.UncompressedSize),
-                     static_cast<std::int32_t>(entry.CompressedSize));
+    return PercentOf64(entry.UncompressedSize, entry.CompressedSize);
 }
 
 int TSortedZip::Compare(const TListObject* key1, const TListObject* key2) const {
@@ -45,20 +46,17 @@ int TSortedZip::Compare(const TListObject* key1, const TListObject* key2) const 
         case TZipSortMode::ByDate:
             return DosDateTimeToDateTime(a.DateTime) < DosDateTimeToDateTime(b.DateTime) ? 1 : -1;
         case TZipSortMode::ByCompressedSize:
-            return SignedDifference(b.CompressedSize, a.CompressedSize) > 0 ? 1 : -1;
+            return LargerFirst(a.CompressedSize, b.CompressedSize);
         case TZipSortMode::ByUnCompressedSize:
-            return SignedDifference(b.UncompressedSize, a.UncompressedSize) > 0 ? 1 : -1;
+            return LargerFirst(a.UncompressedSize, b.UncompressedSize);
         case TZipSortMode::ByRate:
             return CompressionRatio(b) - CompressionRatio(a);
         case TZipSortMode::ByNone:
             if (a.DiskNumberStart != b.DiskNumberStart) {
                 return static_cast<int>(a.DiskNumberStart) - static_cast<int>(b.DiskNumberStart);
             }
-            {
-                // The sign of the 32-bit difference, without its overflow.
-                const std::int32_t d = SignedDifference(a.LocalOffset, b.LocalOffset);
-                return d < 0 ? -1 : (d > 0 ? 1 : 0);
-            }
+            if (a.LocalOffset != b.LocalOffset) return a.LocalOffset < b.LocalOffset ? -1 : 1;
+            return 0;
     }
     return -1;
 }

@@ -227,12 +227,16 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
     m_currentEntry.Assign(*m_sortedView->Entry(index));
     TZipHeaderInfo& e = m_currentEntry;
 
+    if (e.TooLarge && !e.EntryName.empty()) {
+        FailEntry(srTooLarge, index, count);
+        return;
+    }
     if (!e.EntryName.empty()) {
         if (m_endCentral.ThisDisk > 0 && e.DiskNumberStart != m_currentVolume) {
             OpenVolume(e.DiskNumberStart + 1);
         }
         std::uint8_t localHeader[kLocalSize] = {};
-        m_zipStream->Seek(static_cast<std::int64_t>(e.LocalOffset) + m_dataOffset, soFromBeginning);
+        m_zipStream->Seek(static_cast<std::int64_t>(e.LocalOffset), soFromBeginning);
         if (m_zipStream->Read(localHeader, kLocalSize) != kLocalSize) {
             FailEntry(srReadFailed, index, count);
             return;

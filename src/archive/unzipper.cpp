@@ -188,9 +188,9 @@ void TUnZipper::FillList(TStringList& strings) const {
         line += '\t';
         line += Format("%7s", FormatDateTime("hh:mmam/pm", stamp).c_str());
         line += '\t';
-        line += Format("%8d", static_cast<std::int32_t>(e.UncompressedSize));
+        line += Format("%8u", e.UncompressedSize);
         line += '\t';
-        line += Format("%8d", static_cast<std::int32_t>(e.CompressedSize));
+        line += Format("%8u", e.CompressedSize);
         line += '\t';
         line += Format("%3d%s", CompressionRatio(e), "%");
         line += '\t';
@@ -218,11 +218,21 @@ std::string TUnZipper::HostEntryDir(const TZipHeaderInfo& entry) const {
 
 // ---- Reading the directory ----
 
+bool TUnZipper::SignatureAt(std::int64_t position, std::uint32_t signature) {
+    if (position < 0) return false;
+    std::uint8_t sig[4] = {};
+    m_zipStream->Seek(position, soFromBeginning);
+    return m_zipStream->Read(sig, 4) == 4 && GetU32(sig) == signature;
+}
+
 void TUnZipper::ReadZip() {
     m_zipFileDate = FileDateOf(m_zipName);
     ReleaseDirectory();
     // A scan of an earlier read says nothing about this one.
     m_rebuilt = false;
+    // Data in front of a single-volume archive (a program, a book's runtime)
+    // that its offsets do not count.
+    std::int64_t shift = 0;
     if (m_endCentral.FindEnd(*m_zipStream)) {
         m_currentVolume = m_endCentral.ThisDisk;
         if (m_endCentral.ThisDisk == 0) {
@@ -236,12 +246,31 @@ void TUnZipper::ReadZip() {
         if (m_endCentral.CentralStartDisk != m_currentVolume) {
             OpenVolume(m_endCentral.CentralStartDisk + 1);
         }
-        m_zipStream->Seek(m_endCentral.CentralDirOffset, soFromBeginning);
-        std::uint8_t sig[4] = {};
-        if (m_zipStream->Read(sig, 4) == 4 && GetU32(sig) == kCentralSig) {
+        // The central directory ends where the end record begins, so its
+        // start is known from its size; the difference to the recorded
+        // offset is the length of the data in front.
+        bool found = false;
+        if (m_endCentral.ThisDisk == 0 && m_endCentral.CentralStartDisk == 0 &&
+            m_endCentral.CentralSize <= static_cast<std::uint64_t>(m_endCentral.CentralEnd)) {
+            const std::int64_t start =
+                m_endCentral.CentralEnd - static_cast<std::int64_t>(m_endCentral.CentralSize);
+            if (m_endCentral.TotalEntries == 0 ? m_endCentral.CentralSize == 0
+                                               : SignatureAt(start, kCentralSig)) {
+                shift = start - static_cast<std::int64_t>(m_endCentral.CentralDirOffset);
+                m_zipStream->Seek(start, soFromBeginning);
+                found = true;
+            }
+        }
+        if (!found &&
+            SignatureAt(static_cast<std::int64_t>(m_endCentral.CentralDirOffset), kCentralSig)) {
             m_zipStream->Seek(-4, soFromCurrent);
+            found = true;
+        }
+        if (found) {
             CreateDirectory();
         } else if (!ScanLocalHeaders()) {
+            // Entries are counted and none can be found.
+            if (m_endCentral.TotalEntries > 0) FailDirectory(archive_messages::kDamagedDirectory);
             ApplySortMode(SortMode);
             return;
         }
@@ -260,21 +289,63 @@ void TUnZipper::ReadZip() {
     for (std::uint32_t i = 0; i < m_endCentral.TotalEntries; ++i) {
         auto entry = std::make_unique<TZipHeaderInfo>();
         TStream* stream = m_zipStream.get();
-        if (!entry->ReadCentralHeader(stream, next)) break;
+        if (!entry->ReadCentralHeader(stream, next)) {
+            // A rebuilt directory takes what the records add; a directory
+            // read from its records must have every one of them.
+            if (m_rebuilt) break;
+            FailDirectory(archive_messages::kDamagedDirectory);
+        }
         if (m_rebuilt) {
             std::int32_t index = 0;
             if (m_directory->Find(entry.get(), index)) {
                 TZipHeaderInfo* found = m_directory->Entry(index);
-                const std::uint32_t offset = found->LocalOffset;
+                const std::uint64_t offset = found->LocalOffset;
                 found->Assign(*entry);
                 found->LocalOffset = offset;
             }
         } else {
+            if (shift < 0 && entry->LocalOffset < static_cast<std::uint64_t>(-shift)) {
+                FailDirectory(archive_messages::kDamagedDirectory);
+            }
+            entry->LocalOffset += static_cast<std::uint64_t>(shift);
             m_directory->Add(std::move(entry));
         }
     }
+    if (!m_rebuilt) {
+        // More records than the end record counts.
+        if (m_mediaKind == kMediaSingle) {
+            std::uint8_t sig[4] = {};
+            if (m_zipStream->Read(sig, 4) == 4 && GetU32(sig) == kCentralSig) {
+                FailDirectory(archive_messages::kDamagedDirectory);
+            }
+        }
+        CheckOverlaps();
+    }
     m_volumeCount = m_endCentral.ThisDisk + 1;
     ApplySortMode(SortMode);
+}
+
+void TUnZipper::FailDirectory(const char* message) {
+    ReleaseDirectory();
+    m_endCentral.ResetEnd();
+    m_zipFileDate = 0;
+    ApplySortMode(SortMode);
+    throw EFatalUnzipError(message);
+}
+
+void TUnZipper::CheckOverlaps() {
+    // The directory is in (volume, offset) order: each entry's header, name
+    // and data must end before the next entry's header begins. (The local
+    // extra field and a data descriptor only add to that.)
+    const std::int32_t n = m_directory->Count();
+    for (std::int32_t i = 0; i + 1 < n; ++i) {
+        const TZipHeaderInfo& e = *m_directory->Entry(i);
+        const TZipHeaderInfo& next = *m_directory->Entry(i + 1);
+        if (next.DiskNumberStart != e.DiskNumberStart) continue;
+        const std::uint64_t end =
+            e.LocalOffset + kLocalSize + e.FileNameLength + std::uint64_t{e.CompressedSize};
+        if (next.LocalOffset < end) FailDirectory(archive_messages::kOverlappingEntries);
+    }
 }
 
 bool TUnZipper::ScanLocalHeaders() {
@@ -316,8 +387,8 @@ bool TUnZipper::ScanLocalHeaders() {
         stream.Seek(skip, soFromCurrent);
     }
     m_endCentral.ThisDisk = 0;
-    m_endCentral.CentralDirOffset = static_cast<std::uint32_t>(stream.Position());
-    m_endCentral.TotalEntries = static_cast<std::uint16_t>(m_directory->Count());
+    m_endCentral.CentralDirOffset = static_cast<std::uint64_t>(stream.Position());
+    m_endCentral.TotalEntries = static_cast<std::uint32_t>(m_directory->Count());
     m_currentVolume = 0;
     m_volumeCount = 1;
     return true;

@@ -42,7 +42,8 @@ enum TIncompleteZipMode : std::uint8_t { izAssumeMulti, izAssumeBad };
 // srWriteFailed    a write failed or fell short (a full disk);
 // srReadFailed     the archive ends inside its data;
 // srBadData        its data decoded to another size than the one declared;
-// srUnknownMethod  its compression method is not one the engine reads.
+// srUnknownMethod  its compression method is not one the engine reads;
+// srTooLarge       it is 4 GiB or larger (ZIP64).
 // The partial file of a failed entry is removed.
 enum TSkipReason : std::uint8_t {
     srBadPassword,
@@ -53,7 +54,8 @@ enum TSkipReason : std::uint8_t {
     srWriteFailed,
     srReadFailed,
     srBadData,
-    srUnknownMethod
+    srUnknownMethod,
+    srTooLarge
 };
 
 // MediaKind values.
@@ -182,6 +184,10 @@ private:
     friend class ExtractionRun;
 
     void ReleaseDirectory();
+    bool SignatureAt(std::int64_t position, std::uint32_t signature);
+    // Forgets the directory read so far and raises EFatalUnzipError.
+    [[noreturn]] void FailDirectory(const char* message);
+    void CheckOverlaps();
     void ForgetArchive();
     void CreateDirectory();
     TDateTime FileDateOf(const std::string& fileName) const;
@@ -205,9 +211,6 @@ private:
     int m_mediaKind = kMediaSingle;
     TDateTime m_zipFileDate = 0;
     bool m_rebuilt = false;
-    // Length of the data in front of the archive: added to every offset the
-    // records give.
-    std::int64_t m_dataOffset = 0;
     bool m_cancelled = false;
     std::uint32_t m_runningCRC = 0;
     std::int64_t m_totalBytes = 0;

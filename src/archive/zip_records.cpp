@@ -92,6 +92,7 @@ void TZipHeaderInfo::Assign(const TListObject& source) {
         EntryComment = from->EntryComment;
     }
     Selected = from->Selected;
+    TooLarge = from->TooLarge;
 }
 
 void TZipHeaderInfo::AssignTo(TListObject& dest) const {
@@ -133,7 +134,13 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const TNextVolume& next
     }
     const std::uint16_t nameLength = GetU16(buf + 28);
     if (!ReadName(*stream, start, nameLength)) return false;
-    stream->Seek(static_cast<std::int64_t>(GetU16(buf + 30)) + GetU16(buf + 32), soFromCurrent);
+    const std::uint16_t extraLength = GetU16(buf + 30);
+    std::string extra(extraLength, '\0');
+    if (extraLength > 0 && stream->Read(extra.data(), extraLength) != extraLength) {
+        stream->Seek(start, soFromBeginning);
+        return false;
+    }
+    stream->Seek(GetU16(buf + 32), soFromCurrent);
     VersionMadeBy = GetU16(buf + 4);
     VersionNeeded = GetU16(buf + 6);
     GPFlags = GetU16(buf + 8);
@@ -149,10 +156,51 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const TNextVolume& next
     InternalAttrs = GetU16(buf + 36);
     ExternalAttrs = GetU32(buf + 38);
     LocalOffset = GetU32(buf + 42);
-    CentralOffset = static_cast<std::uint32_t>(start);
+    CentralOffset = static_cast<std::uint64_t>(start);
     EntryComment.clear();
     Selected = false;
+    TooLarge = false;
+    ApplyZip64Extra(extra);
     return true;
+}
+
+void TZipHeaderInfo::ApplyZip64Extra(const std::string& extra) {
+    constexpr std::uint32_t kMax32 = 0xFFFFFFFF;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(extra.data());
+    size_t at = 0;
+    while (at + 4 <= extra.size()) {
+        const std::uint16_t id = GetU16(p + at);
+        const size_t size = GetU16(p + at + 2);
+        const size_t body = at + 4;
+        if (body + size > extra.size()) return;
+        if (id == kZip64ExtraId) {
+            // Only the fields whose classic value is all ones are there, in
+            // this order.
+            size_t field = body;
+            const size_t end = body + size;
+            auto take64 = [&](std::uint64_t& value) {
+                if (field + 8 > end) return false;
+                value = GetU32(p + field) | static_cast<std::uint64_t>(GetU32(p + field + 4)) << 32;
+                field += 8;
+                return true;
+            };
+            std::uint64_t value = 0;
+            if (UncompressedSize == kMax32 && take64(value)) {
+                UncompressedSize = value < kMax32 ? static_cast<std::uint32_t>(value) : kMax32;
+                TooLarge = TooLarge || value >= kMax32;
+            }
+            if (CompressedSize == kMax32 && take64(value)) {
+                CompressedSize = value < kMax32 ? static_cast<std::uint32_t>(value) : kMax32;
+                TooLarge = TooLarge || value >= kMax32;
+            }
+            if (LocalOffset == kMax32 && take64(value)) LocalOffset = value;
+            if (DiskNumberStart == 0xFFFF && field + 4 <= end) {
+                DiskNumberStart = static_cast<std::uint16_t>(GetU32(p + field));
+            }
+            return;
+        }
+        at = body + size;
+    }
 }
 
 bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
@@ -178,10 +226,11 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
     DiskNumberStart = 0;
     InternalAttrs = 0;
     ExternalAttrs = 0;
-    LocalOffset = static_cast<std::uint32_t>(start);
+    LocalOffset = static_cast<std::uint64_t>(start);
     CentralOffset = 0;
     EntryComment.clear();
     Selected = false;
+    TooLarge = false;
     return true;
 }
 
@@ -198,6 +247,8 @@ void TEndCentral::ResetEnd() {
     CommentLength = 0;
     ZipComment.clear();
     CommentPosition = 0;
+    CentralEnd = -1;
+    Zip64 = false;
 }
 
 void TEndCentral::Assign(const TListObject& source) {
@@ -216,6 +267,8 @@ void TEndCentral::Assign(const TListObject& source) {
         CommentLength = static_cast<std::uint16_t>(ZipComment.size());
     }
     CommentPosition = from->CommentPosition;
+    CentralEnd = from->CentralEnd;
+    Zip64 = from->Zip64;
 }
 
 void TEndCentral::AssignTo(TListObject& dest) const {
@@ -245,10 +298,46 @@ bool TEndCentral::FindEnd(TStream& stream) {
         CentralSize = GetU32(p + 12);
         CentralDirOffset = GetU32(p + 16);
         CommentLength = GetU16(p + 20);
-        CommentPosition = static_cast<std::uint32_t>(size - CommentLength);
+        CommentPosition = static_cast<std::uint64_t>(size - CommentLength);
+        CentralEnd = size - n + i;
+        Zip64 = false;
+        ReadZip64End(stream);
         return true;
     }
     return false;
+}
+
+void TEndCentral::ReadZip64End(TStream& stream) {
+    const std::int64_t locatorAt = CentralEnd - kZip64LocatorSize;
+    if (locatorAt < kZip64EndSize) return;
+    std::uint8_t locator[kZip64LocatorSize] = {};
+    stream.Seek(locatorAt, soFromBeginning);
+    if (stream.Read(locator, kZip64LocatorSize) != kZip64LocatorSize ||
+        GetU32(locator) != kZip64LocatorSig) {
+        return;
+    }
+    // The record normally lies right in front of its locator; the offset the
+    // locator gives does not count data in front of the archive.
+    std::uint8_t record[kZip64EndSize] = {};
+    const std::int64_t recordAt = locatorAt - kZip64EndSize;
+    stream.Seek(recordAt, soFromBeginning);
+    if (stream.Read(record, kZip64EndSize) != kZip64EndSize || GetU32(record) != kZip64EndSig) {
+        return;
+    }
+    auto u64 = [&](int at) {
+        return GetU32(record + at) | static_cast<std::uint64_t>(GetU32(record + at + 4)) << 32;
+    };
+    auto count = [](std::uint64_t value) {
+        return static_cast<std::uint32_t>(value < 0xFFFFFFFF ? value : 0xFFFFFFFF);
+    };
+    Zip64 = true;
+    ThisDisk = static_cast<std::uint16_t>(GetU32(record + 16));
+    CentralStartDisk = static_cast<std::uint16_t>(GetU32(record + 20));
+    EntriesThisDisk = count(u64(24));
+    TotalEntries = count(u64(32));
+    CentralSize = u64(40);
+    CentralDirOffset = u64(48);
+    CentralEnd = recordAt;
 }
 
 }  // namespace pagorix

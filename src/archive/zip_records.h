@@ -30,6 +30,11 @@ inline constexpr std::int32_t kCentralSize = 46;
 inline constexpr std::int32_t kLocalSize = 30;
 inline constexpr std::int32_t kDataDescriptorSize = 16;
 inline constexpr std::int32_t kMaxEndSearch = 65535;
+inline constexpr std::uint32_t kZip64EndSig = 0x06064B50;
+inline constexpr std::uint32_t kZip64LocatorSig = 0x07064B50;
+inline constexpr std::int32_t kZip64EndSize = 56;
+inline constexpr std::int32_t kZip64LocatorSize = 20;
+inline constexpr std::uint16_t kZip64ExtraId = 0x0001;
 
 inline constexpr std::uint16_t kFlagEncrypted = 0x0001;
 inline constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
@@ -68,12 +73,16 @@ public:
     std::uint16_t DiskNumberStart = 0;
     std::uint16_t InternalAttrs = 0;
     std::uint32_t ExternalAttrs = 0;
-    std::uint32_t LocalOffset = 0;
-    std::uint32_t CentralOffset = 0;
+    // 64-bit: ZIP64 archives, and archives behind data in front, put local
+    // headers past 4 GiB.
+    std::uint64_t LocalOffset = 0;
+    std::uint64_t CentralOffset = 0;
     std::string EntryName;
     std::string EntryDir;
     std::string EntryComment;  // never filled by the readers
     bool Selected = false;
+    // A ZIP64 size of 4 GiB or more: the entry is listed but not extracted.
+    bool TooLarge = false;
 
     bool Encrypted() const { return (GPFlags & kFlagEncrypted) != 0; }
     bool HasDataDescriptor() const { return (GPFlags & kFlagDataDescriptor) != 0; }
@@ -92,6 +101,9 @@ public:
 
 private:
     bool ReadName(TStream& stream, std::int64_t start, std::uint16_t length);
+    // Takes the sizes, offset and volume that the central record left to its
+    // ZIP64 extra field.
+    void ApplyZip64Extra(const std::string& extra);
 };
 
 class TEndCentral : public TListObject {
@@ -102,19 +114,29 @@ public:
     std::uint32_t EndSignature = kEndCentralSig;
     std::uint16_t ThisDisk = 0;
     std::uint16_t CentralStartDisk = 0;
-    std::uint16_t EntriesThisDisk = 0;
-    std::uint16_t TotalEntries = 0;
-    std::uint32_t CentralSize = 0;
-    std::uint32_t CentralDirOffset = 0;
+    // Counts, size and offset are widened for the ZIP64 end record, which
+    // FindEnd reads when the classic record points at one.
+    std::uint32_t EntriesThisDisk = 0;
+    std::uint32_t TotalEntries = 0;
+    std::uint64_t CentralSize = 0;
+    std::uint64_t CentralDirOffset = 0;
     std::uint16_t CommentLength = 0;
     std::string ZipComment;  // never filled by FindEnd
-    std::uint32_t CommentPosition = 0;
+    std::uint64_t CommentPosition = 0;
+    // Where the central directory ends in the stream: the start of the ZIP64
+    // end record, else of the end record; -1 before FindEnd found one.
+    std::int64_t CentralEnd = -1;
+    bool Zip64 = false;
 
     void ResetEnd();
     void Assign(const TListObject& source);
     void AssignTo(TListObject& dest) const;
-    // Finds the end record nearest the end of the stream.
+    // Finds the end record nearest the end of the stream, and the ZIP64 end
+    // record in front of it when there is one.
     bool FindEnd(TStream& stream);
+
+private:
+    void ReadZip64End(TStream& stream);
 };
 
 }  // namespace pagorix

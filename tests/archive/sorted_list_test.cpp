@@ -107,7 +107,7 @@ TEST(SortedZip, FindOnAnEmptyListAndDuplicatePolicies) {
     EXPECT_THROW(list.Put(0, probe.get()), EListError);
 }
 
-TEST(ObjectList, CapacityGrowsInStepsUpTo65534) {
+TEST(ObjectList, CapacityGrowsInStepsPastAClassicArchivesEntries) {
     TSortedZip list(TDuplicates::Accept);
     std::vector<std::int32_t> capacities;
     for (std::uint32_t i = 0; i < 20; ++i) {
@@ -119,10 +119,11 @@ TEST(ObjectList, CapacityGrowsInStepsUpTo65534) {
     EXPECT_EQ(capacities[8], 16);
     EXPECT_EQ(capacities[16], 32);
 
-    list.SetCapacity(65534);
-    EXPECT_EQ(list.Capacity(), 65534);
+    // 65,535 entries, the most a classic archive holds, and more.
+    list.SetCapacity(65536);
+    EXPECT_EQ(list.Capacity(), 65536);
     try {
-        list.SetCapacity(65535);
+        list.SetCapacity(kMaxListCapacity + 1);
         FAIL();
     } catch (const EListError& e) {
         EXPECT_STREQ(e.what(), "Index liste hors bornes");
