@@ -18,8 +18,8 @@ cmake --build "$build" --target pagorix-stub pagorix-pack pagorix-unzip -j "$(np
 stub=$PWD/$build/apps/stub/pagorix-stub
 pack=$PWD/$build/apps/pack/pagorix-pack
 unzip_tool=$PWD/$build/apps/unzip/pagorix-unzip
-offset=325120
-password='RKTM4V?PQ918XN2'
+offset=$("$pack" --print-format | sed -n 's/^payload-offset //p')
+password=$("$pack" --print-format | sed -n 's/^archive-password //p')
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

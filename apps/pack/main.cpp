@@ -134,6 +134,14 @@ int Run(int argc, char** argv) {
         "web browser.",
         kToolName);
     app.set_version_flag("--version", std::string(kToolName) + " " + kVersion);
+    app.add_flag_callback(
+        "--print-format",
+        [] {
+            std::printf("payload-offset %lld\narchive-password %s\n",
+                        static_cast<long long>(PayloadOffset), kArchivePassword);
+            throw CLI::Success();
+        },
+        "print where a book's archive starts and its archive password, then exit");
     app.add_option("SOURCE_DIR", line.sourceDir, "folder of the book's pages (all its files go in)")
         ->required();
     app.add_option("-o,--output", line.output, "the book to write")->type_name("BOOK")->required();

@@ -224,15 +224,8 @@ protected:
     }
 
     std::string MakeBook(BookManifest manifest) {
-        PackRequest request;
-        request.sourceDir = dir / "source";
-        request.output = dir / "book";
-        request.stub = kStub;
-        request.manifest = std::move(manifest);
-        request.manifest.startPage = "index.html";
-        request.level = 1;
-        PackBook(request);
-        return request.output;
+        manifest.startPage = "index.html";
+        return test::MakePackedBook(dir.Path(), {}, std::move(manifest), kStub, 1);
     }
     // The fake browser as the desktop's program for web pages.
     Env PlainDesktop() { return MakeDesktop(dir, std::string(PAGORIX_FAKE_BROWSER) + " %f"); }
@@ -402,7 +395,7 @@ TEST_F(StubDesktopRun, ARealBrowserRendersThePackedSampleBook) {
     const Env env = MakeDesktop(
         dir, chromium.substr(0, chromium.find('\n')) +
                  " --headless --no-sandbox --disable-gpu --screenshot=" + shot +
-                 " --window-size=1024,768 --user-data-dir=" + (dir / "chromium").string() +
+                 " --window-size=1024,768 --user-data-dir=" + (dir / "chromium") +
                  " --no-first-run --no-default-browser-check --disable-background-networking"
                  " --disable-component-update --disable-sync --disable-default-apps"
                  " --disable-extensions --disable-domain-reliability --metrics-recording-only"
@@ -422,8 +415,7 @@ TEST_F(StubDesktopRun, ARealBrowserRendersThePackedSampleBook) {
     });
     EXPECT_EQ(run.Wait(), 0) << Log();
     ASSERT_TRUE(test::Exists(shot)) << "chromium wrote no picture\n" << Log();
-    std::istringstream stats(
-        Output({"identify", "-format", "%k %[fx:standard_deviation]", shot}));
+    std::istringstream stats(Output({"identify", "-format", "%k %[fx:standard_deviation]", shot}));
     int colours = 0;
     double deviation = 0;
     stats >> colours >> deviation;

@@ -22,7 +22,7 @@ std::string WriteStub(const std::string& dir) {
 
 std::string MakePackedBook(const std::string& dir,
                            const std::vector<std::pair<std::string, std::string>>& files,
-                           BookManifest manifest) {
+                           BookManifest manifest, const std::string& stub, int level) {
     const std::string source = dir + "/source";
     for (const auto& [name, text] : files) {
         const fs::path path = fs::path(source) / name;
@@ -32,8 +32,9 @@ std::string MakePackedBook(const std::string& dir,
     PackRequest request;
     request.sourceDir = source;
     request.output = dir + "/book";
-    request.stub = WriteStub(dir);
+    request.stub = stub.empty() ? WriteStub(dir) : stub;
     request.manifest = std::move(manifest);
+    request.level = level;
     PackBook(request);
     return request.output;
 }

@@ -18,15 +18,17 @@ std::string WriteStub(const std::string& dir);
 // Books are written into `dir` (which must exist), as "book", beside the
 // files they are made from.
 
-// A book from the source files (relative names) and the manifest settings.
+// A book from the source files (relative names, written into dir/source
+// beside what is there already) and the manifest settings, on the runtime
+// `stub` (a stand-in when empty) at deflate level `level`.
 std::string MakePackedBook(const std::string& dir,
                            const std::vector<std::pair<std::string, std::string>>& files,
-                           BookManifest manifest);
+                           BookManifest manifest, const std::string& stub = {}, int level = 6);
 
 struct RawEntry {
     std::string name;
     std::string data;
-    std::string password = "RKTM4V?PQ918XN2";  // empty: not encrypted
+    std::string password = kArchivePassword;  // empty: not encrypted
 };
 // A book of exactly these entries, each deflated and encrypted as given.
 std::string MakeRawBook(const std::string& dir, const std::vector<RawEntry>& entries);

@@ -20,20 +20,16 @@ const std::string kPage = "<html><body>Chapter</body></html>";
 
 // A book made with the runtime, of a start page and a picture in a folder.
 std::string MakeBook(const TempDir& dir) {
-    platform::MakeDirectory(dir / "source");
-    platform::MakeDirectory(dir / "source/Pics");
     platform::MakeDirectory(dir / "tmp");
-    test::WriteFile(dir / "source/index.html", kPage);
-    test::WriteFile(dir / "source/Pics/Cover.PNG", test::RandomBytes(50000, 3));
-    PackRequest request;
-    request.sourceDir = dir / "source";
-    request.output = dir / "book";
-    request.stub = kStub;
-    request.manifest.title = "Caf\xC3\xA9 book";  // UTF-8 in, Windows-1252 in the book
-    request.manifest.startPage = "index.html";
-    request.manifest.closing = "Thank you";
-    PackBook(request);
-    return request.output;
+    const test::Bytes picture = test::RandomBytes(50000, 3);
+    BookManifest manifest;
+    manifest.title = "Caf\xC3\xA9 book";  // UTF-8 in, Windows-1252 in the book
+    manifest.startPage = "index.html";
+    manifest.closing = "Thank you";
+    return test::MakePackedBook(
+        dir.Path(),
+        {{"index.html", kPage}, {"Pics/Cover.PNG", std::string(picture.begin(), picture.end())}},
+        manifest, kStub);
 }
 
 // The shell command that runs the book with no terminal attached.
