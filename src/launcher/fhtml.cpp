@@ -1,11 +1,13 @@
 #include "launcher/fhtml.h"
 
+#include <algorithm>
+
+#include "book/book_format.h"
 #include "framework/application.h"
 #include "framework/dialogs.h"
 #include "launcher/launcher_components.h"
 #include "launcher/manifest.h"
 #include "launcher/splash_clip.h"
-#include "book/book_format.h"
 #include "platform/platform.h"
 #include "splash/animation.h"
 #include "splash/hide_app_btn.h"
@@ -146,10 +148,12 @@ std::string Tfhtml::InWorkDir(const std::string& name) const {
 }
 
 void Tfhtml::FormShow(TComponent*) {
-    m_anim->SetAVIFile(m_fs->FileName());
     SweepAbandonedWorkDirectories(m_run.tempDir);
     m_workDir = MakeWorkDirectory(m_run.tempDir);
     m_owner = LockWorkDirectory(m_workDir);
+    // The clip goes where the sweep looks, so a killed run leaves no clip.
+    m_clip = MoveClipInto(*m_fs, m_workDir);
+    m_anim->SetAVIFile(m_fs->FileName());
     CopyPayload(m_run.payload, m_workDir);
 
     const int d = Screen().PixelsPerInch();
@@ -217,7 +221,14 @@ void Tfhtml::ticTimer(TComponent*) {
         MessageDlg(launcher_messages::kDiskSpace, TMsgDlgType::mtError, mbOK);
         Application().Terminate();
     }
-    LaunchAndCleanUp(InWorkDir(Line(kLineStartPage)));
+    // A start page that is not one file of the book (empty, a folder, a
+    // path leading elsewhere) is opened like one missing from the archive:
+    // not at all.
+    const std::string page = Line(kLineStartPage);
+    const std::string startPage = InWorkDir(page);
+    const bool inBook =
+        IsBareFileName(page) && (platform::FileAttributes(startPage) & platform::faDirectory) == 0;
+    LaunchAndCleanUp(inBook ? startPage : std::string());
 }
 
 void Tfhtml::LaunchAndCleanUp(const std::string& startPage) {
@@ -229,7 +240,8 @@ void Tfhtml::LaunchAndCleanUp(const std::string& startPage) {
     m_exec->SetCommandLine(startPage);
     m_exec->SetWindowStyle(WindowStyleOf(Line(kLineWindowStyle)));
     const std::uint32_t start = platform::TickCount();
-    const bool started = m_exec->Execute();
+    const bool started = !startPage.empty() && m_exec->Execute();
+    if (startPage.empty()) execFail(*m_exec);
     const std::uint32_t lived = platform::TickCount() - start;
     if (m_run.onLaunched) m_run.onLaunched(*m_exec, m_workDir);
     if (started && lived < m_run.handOffMs) {
@@ -288,8 +300,17 @@ void Tfhtml::unzipBadPassword(TUnZipper&, std::int32_t) {
 }
 
 void Tfhtml::unzipStartUnZip(TUnZipper&, std::int32_t, const std::string& fName, bool& skip) {
-    // The owner file is the run's; a book file of that name must not replace it.
-    if (IsOwnerFileName(fName)) skip = true;
+    // The owner file and the archive copy are the run's; a book file of
+    // either name must not replace them.
+    if (IsOwnerFileName(fName) || SameFileName(BareName(fName), kArchiveCopyName)) {
+        skip = true;
+        return;
+    }
+    // The clean-up deletes exactly what the engine wrote, under the name it
+    // wrote it, whatever characters the name holds.
+    if (std::find(m_written.begin(), m_written.end(), fName) == m_written.end()) {
+        m_written.push_back(fName);
+    }
 }
 
 void Tfhtml::execFail(TExecFile&) {
@@ -340,8 +361,11 @@ void Tfhtml::CleanUp() {
 }
 
 void Tfhtml::RemoveBook() {
-    for (const std::string& line : m_fich->Lines().Lines()) {
-        DeleteListedFile(m_workDir, ListedName(line));
+    for (const std::string& path : m_written)
+        platform::RemoveFile(path);
+    if (!m_clip.empty()) {
+        m_anim->SetAVIFile("");  // the host control may hold the clip open
+        platform::RemoveFile(m_clip);
     }
     UnlockWorkDirectory(m_owner, m_workDir);
     RemoveWorkDirectory(m_workDir, DirectoryOf(m_run.payload.executable));

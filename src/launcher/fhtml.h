@@ -9,9 +9,11 @@
 //
 // Every way out leaves nothing behind:
 // - Cancel (the button, or the window's close box) and AbortRun (a refusal or
-//   a fatal error) clean up the same way: the listing of the archive names
-//   every file that may have been made, so each listed file, the archive
-//   copy and the work directory go.
+//   a fatal error) clean up the same way: every file the engine began to
+//   write (recorded by its full path as the engine names it), the archive
+//   copy, the splash clip and the work directory go.
+// - The splash clip is moved into the work directory as soon as that
+//   exists, so the sweep that removes what killed runs left takes it too.
 // - While UnZip runs, the engine's archive and the file it writes must stay
 //   in place. So a Cancel there only requests the cancellation and the quit
 //   and marks the clean-up pending, and an AbortRun there unwinds the
@@ -29,6 +31,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/unzipper.h"
 #include "exec/exec_file.h"
@@ -102,6 +105,7 @@ public:
     void execFail(TExecFile& sender);
     void bcancelClick(TComponent* sender);
 
+    // An empty start page opens nothing: the reader gets the launch failure.
     void LaunchAndCleanUp(const std::string& startPage);
     // Cleans up and ends the program at once.
     [[noreturn]] void AbortRun();
@@ -132,6 +136,11 @@ private:
     bool m_inUnZip = false;
     bool m_cleanUpPending = false;
     bool m_stopped = false;  // cleaned up: no later step runs
+    // Every file the engine began to write, by its full path.
+    std::vector<std::string> m_written;
+    // The splash clip once it is in the work directory; empty while fs
+    // keeps it in the temporary directory.
+    std::string m_clip;
 
     TLabel* m_texte = nullptr;
     TMemo* m_fich = nullptr;

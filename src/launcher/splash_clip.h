@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "streams/file_source.h"
 
@@ -24,5 +25,10 @@ std::span<const std::uint8_t> SplashClipBlob();
 // temporary file's name depends on Extension), then FileData. Afterwards
 // fs.FileName() names the clip's temporary file, which fs deletes with itself.
 void LoadSplashClip(TFileSource& fs);
+
+// Moves the clip fs made into `dir`, under the same name, and points fs at
+// the moved file (fs then no longer owns it: the caller deletes it). Returns
+// the new path, or the empty text when the clip stays where it was.
+std::string MoveClipInto(TFileSource& fs, const std::string& dir);
 
 }  // namespace pagorix

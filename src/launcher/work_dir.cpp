@@ -64,18 +64,8 @@ std::string DirectoryOf(const std::string& path) {
     return path.substr(0, cut);
 }
 
-std::string ListedName(const std::string& listingLine) {
-    const size_t hash = listingLine.find('#');
-    return hash == std::string::npos ? std::string() : listingLine.substr(0, hash);
-}
-
-bool DeleteListedFile(const std::string& dir, const std::string& name) {
-    if (name.empty()) return false;
-    if (platform::RemoveFile(Join(dir, name))) return true;
-    for (const auto& entry : platform::ListDirectory(dir.empty() ? "." : dir)) {
-        if (SameFileName(entry, name) && platform::RemoveFile(Join(dir, entry))) return true;
-    }
-    return false;
+std::string BareName(const std::string& path) {
+    return path.substr(DirectoryOf(path).size());
 }
 
 bool RemoveWorkDirectory(const std::string& workDir, const std::string& leaveTo) {
@@ -90,7 +80,7 @@ bool IsWorkDirectoryName(const std::string& name) {
 }
 
 bool IsOwnerFileName(const std::string& path) {
-    return SameFileName(path.substr(DirectoryOf(path).size()), kOwnerFileName);
+    return SameFileName(BareName(path), kOwnerFileName);
 }
 
 void SweepAbandonedWorkDirectories(const std::string& parent) {

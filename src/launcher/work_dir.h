@@ -53,14 +53,8 @@ void CopyPayload(const PayloadSource& source, const std::string& workDir);
 // The directory part of a path, up to and including its last separator.
 std::string DirectoryOf(const std::string& path);
 
-// The name a listing line gives: the text before its first "#"; a line
-// without "#" gives the empty name.
-std::string ListedName(const std::string& listingLine);
-
-// Deletes the file called `name` in `dir`, finding it whatever the case of its
-// letters (listed names are lower-cased, file names on disk keep their case).
-// Returns whether a file was deleted; failures are otherwise silent.
-bool DeleteListedFile(const std::string& dir, const std::string& name);
+// The last component of a path.
+std::string BareName(const std::string& path);
 
 // Leaves the work directory (the directory `leaveTo` becomes current) and
 // removes it, trying twice. Returns whether it is gone.

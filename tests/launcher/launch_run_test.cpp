@@ -94,7 +94,10 @@ protected:
         run.onLaunched = [this](const TExecFile& exec, const std::string& workDir) {
             launched = true;
             showCommand = exec.ShowCommand();
-            workFiles = test::ListTree(workDir);
+            workFiles.clear();
+            for (const std::string& name : test::ListTree(workDir))
+                workFiles.push_back(
+                    std::regex_replace(name, std::regex("~fs[0-9]+\\.avi"), "~fsN.avi"));
             // The fake browser ends at once, which the runtime takes for a
             // hand-off to a running browser.
             if (answerHandOff && exec.ProcessId() != 0) {
@@ -190,11 +193,12 @@ TEST_F(BookRunTest, NormalRunShowsTheBookAndLeavesNothing) {
                      "when you have finished reading.\" [OK] -> OK",
                      "box plain \"My Book\" none \"Bye\" [OK] -> OK", "quit requested"}));
     // The clip plays from the show event to the launch.
-    EXPECT_NE(Contains(t, "anim anim ACM_OPEN 0 \"<tmp>/~fsN.avi\" -> 1"), "");
+    // The clip plays from the work directory, where a sweep finds it.
+    EXPECT_NE(Contains(t, "anim anim ACM_OPEN 0 \"<tmp>/kbmN/~fsN.avi\" -> 1"), "");
     EXPECT_NE(Contains(t, "anim anim ACM_PLAY -1 0xFFFF0000"), "");
     EXPECT_NE(Contains(t, "anim anim ACM_STOP"), "");
     // Only the book's files were in the work directory while the browser ran.
-    EXPECT_EQ(workFiles, (Lines{"Cover.PNG", "PAGORIX.LCK", "index.html"}));
+    EXPECT_EQ(workFiles, (Lines{"Cover.PNG", "PAGORIX.LCK", "index.html", "~fsN.avi"}));
     EXPECT_EQ(showCommand, 1);
     EXPECT_EQ(browser.cwd.rfind(m_tmp + "/kbm", 0), 0u) << browser.cwd;
     EXPECT_EQ(browser.args, Lines{browser.cwd + "/index.html"});
@@ -318,7 +322,8 @@ TEST_F(BookRunTest, CancelDuringTheExtractionEndsAfterTheEnginesMessage) {
     hb.Answer("exception", "User Aborted Operation.", "OK");
     const Lines t = Run(book);
     EXPECT_FALSE(launched);
-    const Lines tail(t.end() - 3, t.end());
+    const Lines shown = Visible(t);
+    const Lines tail(shown.end() - 3, shown.end());
     EXPECT_EQ(tail,
               (Lines{"press bcancel", "quit requested",
                      "box exception \"My Book\" stop \"User Aborted Operation.\" [OK] -> OK"}));
@@ -373,14 +378,38 @@ TEST_F(BookRunTest, FatalPathsCleanUp) {
     }
 }
 
-TEST_F(BookRunTest, MissingStartPageStillCleansUp) {
-    const std::string book =
-        RawBook(m_dir.Path(), {"x", "T", "\xA7", "nothere.html", "S", "\xA7", "Bye"});
-    hb.Answer("plain", "Sorry ! Cannot run your web browser !", "OK");
-    hb.Answer("plain", "Bye", "OK");
+// A start page that is not one file of the book is opened like a missing
+// one: not at all, with the launch failure box, and the run cleans up.
+TEST_F(BookRunTest, StartPageOutsideTheBookIsNotOpened) {
+    test::WriteFile(m_dir / "outside.html", "not the book's");
+    for (const std::string page :
+         {"nothere.html", "", ".", "..", "../../outside.html", "/etc/hostname", "sub\\x.html"}) {
+        const std::string book = RawBook(CaseDir(), {"x", "T", "\xA7", page, "S", "\xA7", "Bye"});
+        hb.Answer("plain", "Sorry ! Cannot run your web browser !", "OK");
+        hb.Answer("plain", "Bye", "OK");
+        Run(book);
+        EXPECT_EQ(browser.cwd, "") << page;
+        EXPECT_EQ(hb.UnusedAnswers(), Lines{}) << page;
+        EXPECT_EQ(LeftInTmp(), Lines{}) << page;
+    }
+}
+
+// The clean-up removes what the engine wrote under the names it wrote,
+// whatever they hold ("#" ends a name in the archive's listing), encrypted
+// or not; book files named like the run's own files are not written.
+TEST_F(BookRunTest, EveryFileTheRunWroteIsRemoved) {
+    const std::string book = test::MakeRawBook(
+        m_dir.Path(), {{"PAGORIX.KBM", test::ManifestOf({"x", "T", "\xA7", "index.html", "S", "\xA7", "\xA7"})},
+                       {"index.html", kPage},
+                       {"C#-notes.html", "c#"},
+                       {"notes#1.html", "1"},
+                       {"plain.txt", "not encrypted", ""},
+                       {"Pagorix.zip", "not the archive"},
+                       {"pagorix.lck", "not the owner file"}});
     Run(book);
-    EXPECT_EQ(browser.cwd, "");
-    EXPECT_EQ(hb.UnusedAnswers(), Lines{});
+    EXPECT_EQ(workFiles, (Lines{"C#-notes.html", "PAGORIX.LCK", "index.html", "notes#1.html",
+                                "plain.txt", "~fsN.avi"}));
+    EXPECT_EQ(browser.page, kPage);
     EXPECT_EQ(LeftInTmp(), Lines{});
 }
 
@@ -466,8 +495,8 @@ TEST_F(BookRunTest, ABrowserThatHandsThePageOnKeepsTheBookUntilTheReaderIsDone) 
             // The taskbar button is back while the box is open.
             EXPECT_EQ(hb.TranscriptOf("taskbar").back(), "taskbar shown");
             EXPECT_EQ(test::ReadText(late), kPage);
-            // kbmN, its owner file and the page
-            EXPECT_EQ(whileOpen.size(), 3u) << c.what;
+            // kbmN, its owner file, the clip and the page
+            EXPECT_EQ(whileOpen.size(), 4u) << c.what;
         }
         EXPECT_EQ(LeftInTmp(), Lines{}) << c.what;
     }
@@ -503,14 +532,6 @@ protected:
         EXPECT_TRUE(AwaitFile(marker, 30)) << moment;
         return pid;
     }
-    // The work directories in the temporary directory, with what they hold
-    // (killed runs also leave their splash clip there).
-    Lines WorkDirs() const {
-        Lines dirs;
-        for (const std::string& name : LeftInTmp())
-            if (name.rfind("kbm", 0) == 0) dirs.push_back(name);
-        return dirs;
-    }
     static void Kill(pid_t pid) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
@@ -530,7 +551,7 @@ TEST_F(AbandonedRunTest, TheNextStartRemovesTheDirectoryOfAKilledRun) {
         test::WriteFile(m_tmp + "/kbmA0A0/notes.txt", "keep");
         // A run that is alive, resting in its pause.
         StartRunner(book, "pause", dir + "/alive");
-        const Lines alive = WorkDirs();
+        const Lines alive = LeftInTmp();
         // The run to kill: its marker (the browser's record, for the browser)
         // says it has reached the moment.
         setenv("PGX_BROWSER_DELAY_MS", "4000", 1);
@@ -538,13 +559,14 @@ TEST_F(AbandonedRunTest, TheNextStartRemovesTheDirectoryOfAKilledRun) {
         const std::string marker = std::string(moment) == "browser" ? m_record : dir + "/killed";
         Kill(StartRunner(book, moment, marker));
         unsetenv("PGX_BROWSER_DELAY_MS");
-        EXPECT_GT(WorkDirs().size(), alive.size()) << moment;
+        EXPECT_GT(LeftInTmp().size(), alive.size()) << moment;
 
         const std::string another =
             test::MakePackedBook(CaseDir(), {{"index.html", kPage}}, Manifest());
         Run(another);
         EXPECT_TRUE(launched) << moment;
-        EXPECT_EQ(WorkDirs(), alive) << moment;
+        // Nothing of the killed run is left, its splash clip included.
+        EXPECT_EQ(LeftInTmp(), alive) << moment;
         EXPECT_EQ(test::ReadText(m_tmp + "/kbmA0A0/notes.txt"), "keep");
 
         for (const pid_t pid : m_runners)
@@ -552,7 +574,7 @@ TEST_F(AbandonedRunTest, TheNextStartRemovesTheDirectoryOfAKilledRun) {
         m_runners.clear();
         // The owner of the live run has gone now: its directory goes too.
         Run(another);
-        EXPECT_EQ(WorkDirs(), (Lines{"kbmA0A0", "kbmA0A0/notes.txt"})) << moment;
+        EXPECT_EQ(LeftInTmp(), (Lines{"kbmA0A0", "kbmA0A0/notes.txt"})) << moment;
         platform::RemoveTree(m_tmp + "/kbmA0A0");
     }
 }

@@ -96,40 +96,6 @@ TEST(Payload, FailuresRaiseTheFrameworkOpenError) {
     }
 }
 
-TEST(Listing, NameIsTheTextBeforeTheFirstHash) {
-    const struct {
-        const char* line;
-        const char* name;
-    } cases[] = {
-        {"page1.htm#\t01/02/03\t...", "page1.htm"},
-        {"a#b#\t", "a"},
-        {"plain.htm\t01/02/03", ""},  // unencrypted entries have no "#"
-        {"", ""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ListedName(c.line), c.name) << c.line;
-}
-
-TEST(Listing, DeletionFindsTheFileWhateverItsCase) {
-    TempDir tmp;
-    const struct {
-        const char* onDisk;
-        const char* listed;
-        bool deleted;
-    } cases[] = {
-        {"PAGE1.HTM", "page1.htm", true},
-        {"Chapter Two.html", "chapter two.html", true},
-        {"\xC9T\xC9.HTM", "\xE9t\xE9.htm", true},  // Windows-1252 letters fold too
-        {"other.htm", "page9.htm", false},
-    };
-    for (const auto& c : cases) {
-        test::WriteFile(tmp / c.onDisk, std::string("x"));
-        EXPECT_EQ(DeleteListedFile(tmp.Path(), c.listed), c.deleted) << c.listed;
-        EXPECT_EQ(test::Exists(tmp / c.onDisk), !c.deleted) << c.onDisk;
-    }
-    EXPECT_FALSE(DeleteListedFile(tmp.Path(), ""));
-}
-
 TEST(WorkDirectory, RemovalLeavesTheDirectoryFirstAndKeepsStrangersFiles) {
     TempDir tmp;
     const std::string work = MakeWorkDirectory(tmp.Path());
