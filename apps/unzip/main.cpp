@@ -77,6 +77,33 @@ bool ParseSortMode(const std::string& text, TZipSortMode& mode) {
     return false;
 }
 
+// The command line's own sentence for a failure that ends the whole run; the
+// engine's texts are the runtime's.
+std::string FailureText(const Exception& e) {
+    namespace m = archive_messages;
+    static const struct {
+        const char* engine;
+        const char* shown;
+    } kTexts[] = {
+        {m::kDamagedDirectory,
+         "the central directory is damaged: entries are missing or cannot be read"},
+        {m::kOverlappingEntries,
+         "entries overlap one another (a zip bomb?); nothing was extracted"},
+        {m::kDuplicateIndex,
+         "two entries share the same data (a zip bomb?); nothing was extracted"},
+        {m::kPrematureEnd, "the archive ends too early: it is truncated or damaged"},
+        {m::kNoNewDisk, "a volume of the split archive is missing"},
+        {m::kUserAborted, "cancelled"},
+    };
+    for (const auto& text : kTexts) {
+        if (e.Message() == text.engine) return text.shown;
+    }
+    if (dynamic_cast<const EFOpenError*>(&e) != nullptr) return "cannot open the archive";
+    if (dynamic_cast<const EStreamError*>(&e) != nullptr) return "cannot read the archive";
+    if (dynamic_cast<const EListError*>(&e) != nullptr) return "the archive's directory is damaged";
+    return "the archive cannot be read";
+}
+
 }  // namespace
 
 std::string ToTerminal(const std::string& text) {
@@ -230,7 +257,7 @@ int Main(int argc, char** argv) {
         return kExitArchive;
     } catch (const Exception& e) {
         std::fprintf(stderr, "pagorix-unzip: %s: %s\n", ToTerminal(options.archive).c_str(),
-                     ToTerminal(e.Message()).c_str());
+                     FailureText(e).c_str());
         return kExitArchive;
     }
 }

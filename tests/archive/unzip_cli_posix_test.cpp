@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -131,6 +132,14 @@ TEST(UnzipCli, ExitStatusesAndMessages) {
     SKIP_WITHOUT_CLI();
     test::TempDir dir;
     test::WriteFile(dir / "notzip.zip", test::Bytes(100, 'x'));
+    const test::BuiltZip two = test::BuildZip({{"a", test::Bytes(5, 'a')}, {"b", {}}});
+    test::Bytes overlap = two.bytes;
+    overlap[two.centralPositions[0] + 20] = 30;  // a's data runs over b's header
+    test::WriteFile(dir / "overlap.zip", overlap);
+    test::Bytes countTooLow = two.bytes;
+    countTooLow[two.endPosition + 8] = 1;   // entries on this volume
+    countTooLow[two.endPosition + 10] = 1;  // entries in total
+    test::WriteFile(dir / "count.zip", countTooLow);
     const struct {
         std::string arguments;
         int status;
@@ -138,6 +147,8 @@ TEST(UnzipCli, ExitStatusesAndMessages) {
     } cases[] = {
         {"-l " + Quote(dir / "notzip.zip"), 2, "no end of central directory record"},
         {"-l " + Quote(dir / "missing.zip"), 2, "cannot find"},
+        {"-t " + Quote(dir / "overlap.zip"), 2, "entries overlap one another"},
+        {"-t " + Quote(dir / "count.zip"), 2, "the central directory is damaged"},
         {"--version", 0, "pagorix-unzip 1.0"},
         {"--help", 0, "Usage: pagorix-unzip"},
         {"-l", 10, "Usage"},
@@ -201,6 +212,77 @@ TEST(UnzipCli, ExtractsTestsAndReportsFailures) {
     EXPECT_EQ(junked.status, 0) << junked.output;
     EXPECT_TRUE(test::Exists(dir / "flat/note.txt"));
     EXPECT_FALSE(test::Exists(dir / "flat/sub"));
+}
+
+// Data in front of an archive (a program, a book's runtime, with the bytes of
+// a local header signature in it) changes nothing in what is listed and
+// tested; Info-ZIP unzip, where installed, lists the same names.
+TEST(UnzipCli, ArchivesBehindAProgramListAndTestLikeTheBareArchive) {
+    SKIP_WITHOUT_CLI();
+    test::TempDir dir;
+    test::Bytes program = test::RandomBytes(121459, 5);
+    for (const std::uint8_t b : {0x50, 0x4B, 0x03, 0x04})
+        program.push_back(b);
+    const test::Bytes more = test::RandomBytes(5000, 6);
+    program.insert(program.end(), more.begin(), more.end());
+    const bool infoZip = std::system("unzip -v >/dev/null 2>&1") == 0;
+    for (const char* bare : {"iz_deflate.zip", "iz_dd_pipe.zip", "iz_store.zip"}) {
+        SCOPED_TRACE(bare);
+        const test::Bytes archive = test::ReadFile(test::CorpusPath(bare));
+        test::Bytes joined = program;
+        joined.insert(joined.end(), archive.begin(), archive.end());
+        test::WriteFile(dir / "joined.zip", joined);
+        const std::string original = Quote(test::CorpusPath(bare));
+        const std::string behind = Quote(dir / "joined.zip");
+        for (const char* option : {"-l", "-t"}) {
+            const RunResult expected = RunUnzip(std::string(option) + " " + original);
+            const RunResult got = RunUnzip(std::string(option) + " " + behind);
+            EXPECT_EQ(got.status, 0) << got.output;
+            EXPECT_EQ(got.output, expected.output) << option;
+        }
+        if (infoZip) {
+            std::string names;
+            std::FILE* pipe = ::popen(("unzip -Z1 " + behind + " 2>/dev/null").c_str(), "r");
+            char line[512];
+            while (pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr)
+                names += line;
+            if (pipe != nullptr) ::pclose(pipe);
+            std::string ours;
+            std::istringstream lines(RunUnzip("-v " + behind).output);
+            std::string row;
+            std::getline(lines, row);  // heading
+            while (std::getline(lines, row)) {
+                if (row.find(" entries") != std::string::npos) break;
+                ours += row.substr(row.rfind("  ") + 2) + "\n";
+            }
+            EXPECT_EQ(ours, names);
+        }
+    }
+}
+
+// A full disk (a small tmpfs, mounted when the tests run as root): the files
+// that do not fit fail as write errors and leave nothing, the others are
+// written, and the run ends with status 1.
+TEST(UnzipCli, FullDiskFailsTheEntryAndLeavesNoPartialFile) {
+    SKIP_WITHOUT_CLI();
+    test::TempDir dir;
+    const std::string small = dir / "small";
+    platform::MakeDirectory(small);
+    if (std::system(
+            ("mount -t tmpfs -o size=64k tmpfs " + Quote(small) + " 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    }
+    struct Unmount {
+        std::string path;
+        ~Unmount() { (void)std::system(("umount " + path).c_str()); }
+    } unmount{Quote(small)};
+    const RunResult run =
+        RunUnzip("-q -d " + Quote(small) + " " + Quote(test::CorpusPath("iz_deflate.zip")));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("licenses.txt: write error"), std::string::npos) << run.output;
+    EXPECT_FALSE(test::Exists(small + "/licenses.txt"));  // 73,037 bytes
+    EXPECT_FALSE(test::Exists(small + "/rep.dat"));       // 120,000 bytes
+    EXPECT_EQ(test::ReadFile(small + "/one.dat").size(), 1u);
 }
 
 TEST(UnzipCli, MissingVolumeOfASplitArchiveIsNamed) {

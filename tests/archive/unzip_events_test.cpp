@@ -212,23 +212,97 @@ TEST_F(UnZipTest, WrongPasswordSkipsTheEntryAndGoesOn) {
     EXPECT_EQ(test::ReadText(Out("secret.txt")), std::string(100, 's'));
 }
 
-TEST_F(UnZipTest, CrcMismatchDeletesTheFile) {
-    EntryPlan bad{"bad.txt", Bytes(10, 'b')};
-    bad.computeCrc = false;
-    bad.crc = 0x12345678;
+// Each row: entries of which some fail, what is reported, what is left. A
+// failed entry leaves no file and the run goes on with the next entry.
+TEST_F(UnZipTest, FailedEntriesAreReportedRemovedAndTheRunGoesOn) {
+    EntryPlan badCrc{"bad.txt", Bytes(10, 'b')};
+    badCrc.computeCrc = false;
+    badCrc.crc = 0x12345678;
     EntryPlan encBad = Encrypted("enc.txt", Bytes(10, 'e'), "pw");
     encBad.data.back() ^= 0xFF;  // damaged data: the header check passes, the CRC fails
+    EntryPlan tokenized{"t.dat", Bytes(10, 't')};
+    tokenized.method = 7;
+    EntryPlan unknownEmpty{"e.dat", {}};  // stored CRC 0 matches nothing written
+    unknownEmpty.method = 99;
+    EntryPlan shortData{"short.dat", {}};  // CRC 0, nothing there, 100,000 bytes declared
+    shortData.uncompressedSize = 100000;
+    const EntryPlan good{"z.txt", Bytes(3, 'z')};
+    const std::string tooLong(256, 'n');
+
+    const struct {
+        const char* what;
+        std::vector<EntryPlan> entries;
+        std::int32_t result;
+        std::vector<std::string> events;
+        int boxes;
+    } cases[] = {
+        {"bad CRC-32",
+         {badCrc, good},
+         1,
+         {Format("badcrc 0 %08x 12345678", Crc32Of(badCrc.data.data(), badCrc.data.size())),
+          "end 1 /z.txt"},
+         0},
+        {"encrypted, bad CRC-32",
+         {encBad, good},
+         1,
+         {"badpassword 0", "skip 0 reason 0", "end 1 /z.txt"},
+         0},
+        {"unknown methods",
+         {tokenized, unknownEmpty, good},
+         1,
+         {"skip 0 reason 8", "skip 1 reason 8", "end 2 /z.txt"},
+         2},
+        {"fewer bytes than declared", {shortData, good}, 1, {"skip 0 reason 7", "end 1 /z.txt"}, 0},
+        {"a file where a folder is needed",
+         {{"docs", Bytes(1, 'd')}, {"docs/page.txt", Bytes(1, 'p')}, good},
+         2,
+         {"end 0 /docs", "skip 1 reason 4", "end 2 /z.txt"},
+         0},
+        {"a name longer than the host takes",
+         {{tooLong, Bytes(1, 'l')}, good},
+         1,
+         {"skip 0 reason 3", "end 1 /z.txt"},
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir target;
+        backend.boxes.clear();
+        TUnZipper zip;
+        zip.SetZipName(Archive(c.entries));
+        zip.SetDestDir(target.Path());
+        zip.DoAll = true;
+        zip.RecreateDirs = true;
+        zip.Password = "pw";
+        Recorder rec(zip, target.Path());
+        EXPECT_EQ(zip.UnZip(), c.result);
+        EXPECT_EQ(Only(rec.log, {"badcrc", "badpassword", "skip", "end"}), c.events);
+        EXPECT_EQ(static_cast<int>(backend.boxes.size()), c.boxes);
+        for (const EntryPlan& e : c.entries) {
+            const bool written = std::find(c.events.begin(), c.events.end(),
+                                           "end " + std::to_string(&e - c.entries.data()) + " /" +
+                                               e.name) != c.events.end();
+            if (!written) EXPECT_FALSE(test::Exists(target / e.name)) << e.name;
+        }
+    }
+}
+
+// The archive ends inside the second entry's data: that entry fails, the
+// others are written.
+TEST_F(UnZipTest, DataRunningPastTheEndOfTheFileFailsOnlyItsEntry) {
+    test::BuiltZip built =
+        test::BuildZip({{"a.txt", Bytes(2, 'a')}, {"cut.bin", test::RandomBytes(40000, 3)}});
+    // Claim about 1,000,000 compressed bytes for the entry in its central record.
+    Bytes bytes = built.bytes;
+    bytes[built.centralPositions[1] + 22] = 0x0F;
+    test::WriteFile(dir / "cut.zip", bytes);
     TUnZipper zip;
-    Prepare(zip, Archive({bad, encBad}));
-    zip.Password = "pw";
+    Prepare(zip, dir / "cut.zip");
     Recorder rec(zip, out);
-    EXPECT_EQ(zip.UnZip(), 0);
-    EXPECT_EQ(Only(rec.log, {"badcrc", "badpassword", "skip", "end"}),
-              (std::vector<std::string>{
-                  Format("badcrc 0 %08x 12345678", Crc32Of(bad.data.data(), bad.data.size())),
-                  "badpassword 1", "skip 1 reason 0"}));
-    EXPECT_FALSE(test::Exists(Out("bad.txt")));
-    EXPECT_FALSE(test::Exists(Out("enc.txt")));
+    EXPECT_EQ(zip.UnZip(), 1);
+    EXPECT_EQ(Only(rec.log, {"skip", "end"}),
+              (std::vector<std::string>{"end 0 /a.txt", "skip 1 reason 6"}));
+    EXPECT_FALSE(test::Exists(Out("cut.bin")));
 }
 
 // An entry that claims more data than the archive holds writes only what is
@@ -347,23 +421,6 @@ TEST_F(UnZipTest, OverwriteModes) {
                       (std::vector<std::string>{"File Exists Alert|Replace existing file a.txt?"}));
         }
     }
-}
-
-TEST_F(UnZipTest, UnknownMethodShowsTheBoxAndFailsTheEntry) {
-    EntryPlan tokenized{"t.dat", Bytes(10, 't')};
-    tokenized.method = 7;
-    EntryPlan emptyUnknown{"e.dat", {}};
-    emptyUnknown.method = 99;
-    TUnZipper zip;
-    Prepare(zip, Archive({tokenized, emptyUnknown}));
-    Recorder rec(zip, out);
-    // Even the empty one, whose stored CRC-32 0 would match nothing written.
-    EXPECT_EQ(zip.UnZip(), 0);
-    EXPECT_EQ(backend.boxes, (std::vector<std::string>{"Zip Error|Unknown Compression Method",
-                                                       "Zip Error|Unknown Compression Method"}));
-    EXPECT_FALSE(test::Exists(Out("t.dat")));
-    EXPECT_FALSE(test::Exists(Out("e.dat")));
-    EXPECT_EQ(Only(rec.log, {"skip"}).size(), 2u);
 }
 
 TEST_F(UnZipTest, UnsafeNamesAreNeverWritten) {
