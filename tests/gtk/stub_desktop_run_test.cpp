@@ -268,6 +268,13 @@ TEST_F(StubDesktopRun, TheReaderAnswersTheIntroductionAndThePassword) {
             const std::string error = run.WaitForWindow("^Erreur$");
             ASSERT_FALSE(error.empty()) << "no error box\n" << Log();
             KeysTo(error, {"key Return"});
+        } else {
+            // While the browser shows the book, nothing of the runtime is on
+            // screen: it waits without serving the display, so a window
+            // still mapped then would stay there, frozen.
+            ASSERT_TRUE(run.Until([&] { return test::Exists(dir / "record"); })) << Log();
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            EXPECT_EQ(VisibleWindows("Xvfb Book|Pagorix"), std::vector<std::string>{});
         }
         EXPECT_EQ(run.Wait(), 0) << Log();
 

@@ -159,6 +159,8 @@ int GtkBackend::ScreenHeight() {
 void GtkBackend::ShowApplicationWindow(int showCommand) {
     m_state->taskbarVisible = showCommand != kSwHide;
     m_state->ApplyTaskbar();
+    // Sent now: the program may block next without serving the display.
+    if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
 }
 
 bool GtkBackend::TaskbarVisible() const {

@@ -237,6 +237,10 @@ void FormWindow::SetVisible(bool visible) {
         gtk_widget_show(Outer());
     } else {
         gtk_widget_hide(Outer());
+        // The program may block next (waiting for the browser) without
+        // serving the display: the server must have taken the unmap by then,
+        // or the window stays on screen, frozen.
+        gdk_display_sync(gtk_widget_get_display(Outer()));
     }
 }
 
