@@ -132,6 +132,18 @@ Tfhtml::Tfhtml(TComponent* owner, BookRun run) : TForm(owner), m_run(std::move(r
     m_jauge = &FindAs<TProgressBar>("jauge");
     m_anim = &FindAs<TAnimation>("anim");
     m_unzip = &FindAs<TUnZipper>("unzip");
+    // An entry the engine could not write ends the run: a full disk (or a
+    // file that cannot be made) with the disk-space message, anything else
+    // like damaged data.
+    m_unzip->OnSkippingFile = [this](TUnZipper&, TSkipReason reason, std::int32_t) {
+        if (reason == srWriteFailed || reason == srCreateFailed) {
+            MessageDlg(launcher_messages::kDiskSpace, TMsgDlgType::mtError, mbOK);
+            AbortRun();
+        } else if (reason >= srReadFailed) {
+            MessageDlg(launcher_messages::kBadPagorix, TMsgDlgType::mtCustom, mbOK);
+            AbortRun();
+        }
+    };
     m_exec = &FindAs<TExecFile>("exec");
     m_res = &FindAs<TResolutionFix>("res");
     m_tic = &FindAs<TTimer>("tic");
