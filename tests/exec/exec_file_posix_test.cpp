@@ -26,6 +26,7 @@
 #include "framework/backend.h"
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "support/private_desktop.h"
 #include "support/test_support.h"
 
 namespace pagorix {
@@ -151,53 +152,29 @@ struct DesktopOptions {
 
 class PrivateDesktop {
 public:
-    explicit PrivateDesktop(const DesktopOptions& options) {
-        for (const char* sub : {"home", "config", "data", "data/applications", "bin", "none"}) {
-            platform::MakeDirectory(m_dir / sub);
-        }
+    explicit PrivateDesktop(const DesktopOptions& options)
+        : m_desktop(m_dir.Path(), options.handler ? "\"" + kHelper + "\" %U" : "",
+                    options.systemData) {
+        platform::MakeDirectory(m_dir / "bin");
         if (options.opener) {
             EXPECT_EQ(symlink(kHelper.c_str(), (m_dir / "bin/xdg-open").c_str()), 0);
         }
-        m_vars = {{"HOME", m_dir / "home"},
-                  {"XDG_CONFIG_HOME", m_dir / "config"},
-                  {"XDG_DATA_HOME", m_dir / "data"},
-                  {"XDG_CACHE_HOME", m_dir / "home"},
-                  {"XDG_CONFIG_DIRS", m_dir / "none"}};
-        if (!options.systemData) {
-            m_vars.emplace_back("XDG_DATA_DIRS", m_dir / "none");
-        }
-        if (options.handler) {
-            test::WriteFile(m_dir / "data/applications/pgx-helper.desktop",
-                            "[Desktop Entry]\nType=Application\nName=Helper\nExec=\"" + kHelper +
-                                "\" %U\nMimeType=text/html;\n");
-            std::string command = "env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION -u XDG_DATA_DIRS";
-            for (const auto& [name, value] : m_vars) {
-                command += " " + name + "='" + value + "'";
-            }
-            command += " xdg-mime default pgx-helper.desktop text/html";
-            EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        }
         const char* path = std::getenv("PATH");
-        m_vars.emplace_back("PATH", (m_dir / "bin") + (options.systemPath && path != nullptr
-                                                           ? std::string(":") + path
-                                                           : std::string()));
+        m_path = (m_dir / "bin") +
+                 (options.systemPath && path != nullptr ? std::string(":") + path : std::string());
     }
     // Called in the isolated child, before anything reads the database.
     void Enter() const {
-        for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "XDG_DATA_DIRS"}) {
-            unsetenv(name);
-        }
-        for (const auto& [name, value] : m_vars) {
-            setenv(name.c_str(), value.c_str(), 1);
-        }
-        setenv("GIO_USE_VFS", "local", 1);
+        m_desktop.Enter();
+        setenv("PATH", m_path.c_str(), 1);
     }
     std::string operator/(const std::string& name) const { return m_dir / name; }
     const std::string& Path() const { return m_dir.Path(); }
 
 private:
     TempDir m_dir;
-    std::vector<std::pair<std::string, std::string>> m_vars;
+    test::PrivateDesktop m_desktop;
+    std::string m_path;
 };
 
 // ---- The first attempt ----

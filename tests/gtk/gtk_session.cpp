@@ -1,5 +1,6 @@
 #include "gtk_session.h"
 
+#include "support/private_desktop.h"
 #include "support/test_support.h"
 
 #include <signal.h>
@@ -70,11 +71,7 @@ struct Session {
     Session() {
         if (server.Display().empty()) return;
         // GLib reads these once per process, so they are set before GTK starts.
-        setenv("HOME", desktop.Path().c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (desktop / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (desktop / "data").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (desktop / "cache").c_str(), 1);
-        setenv("XDG_DATA_DIRS", "/usr/share", 1);
+        PrivateDesktop(desktop.Path(), "").Enter();
         setenv("DISPLAY", server.Display().c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         setenv("GDK_BACKEND", "x11", 1);

@@ -21,6 +21,7 @@
 #include "launcher/book_test_support.h"
 #include "launcher/fhtml.h"
 #include "platform/platform.h"
+#include "support/private_desktop.h"
 
 namespace pagorix {
 namespace {
@@ -35,23 +36,8 @@ class BrowserDesktop : public ::testing::Environment {
 public:
     void SetUp() override {
         m_dir = std::make_unique<TempDir>();
-        const TempDir& d = *m_dir;
-        for (const char* sub : {"home", "config", "data", "data/applications", "none"}) {
-            platform::MakeDirectory(d / sub);
-        }
-        test::WriteFile(d / "data/applications/pgx-browser.desktop",
-                        std::string("[Desktop Entry]\nType=Application\nName=Browser\nExec=\"") +
-                            PAGORIX_FAKE_BROWSER + "\" %f\nMimeType=text/html;\n");
-        for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "XDG_DATA_DIRS"}) {
-            unsetenv(name);
-        }
-        setenv("HOME", (d / "home").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (d / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (d / "data").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (d / "home").c_str(), 1);
-        setenv("XDG_CONFIG_DIRS", (d / "none").c_str(), 1);
-        setenv("GIO_USE_VFS", "local", 1);
-        ASSERT_EQ(std::system("xdg-mime default pgx-browser.desktop text/html"), 0);
+        test::PrivateDesktop(m_dir->Path(), std::string("\"") + PAGORIX_FAKE_BROWSER + "\" %f")
+            .Enter();
     }
     void TearDown() override { m_dir.reset(); }
 
@@ -399,13 +385,14 @@ TEST_F(BookRunTest, StartPageOutsideTheBookIsNotOpened) {
 // or not; book files named like the run's own files are not written.
 TEST_F(BookRunTest, EveryFileTheRunWroteIsRemoved) {
     const std::string book = test::MakeRawBook(
-        m_dir.Path(), {{"PAGORIX.KBM", test::ManifestOf({"x", "T", "\xA7", "index.html", "S", "\xA7", "\xA7"})},
-                       {"index.html", kPage},
-                       {"C#-notes.html", "c#"},
-                       {"notes#1.html", "1"},
-                       {"plain.txt", "not encrypted", ""},
-                       {"Pagorix.zip", "not the archive"},
-                       {"pagorix.lck", "not the owner file"}});
+        m_dir.Path(),
+        {{"PAGORIX.KBM", test::ManifestOf({"x", "T", "\xA7", "index.html", "S", "\xA7", "\xA7"})},
+         {"index.html", kPage},
+         {"C#-notes.html", "c#"},
+         {"notes#1.html", "1"},
+         {"plain.txt", "not encrypted", ""},
+         {"Pagorix.zip", "not the archive"},
+         {"pagorix.lck", "not the owner file"}});
     Run(book);
     EXPECT_EQ(workFiles, (Lines{"C#-notes.html", "PAGORIX.LCK", "index.html", "notes#1.html",
                                 "plain.txt", "~fsN.avi"}));

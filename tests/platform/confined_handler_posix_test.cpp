@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/process.h"
+#include "support/private_desktop.h"
 #include "support/test_support.h"
 
 namespace pagorix {
@@ -30,21 +31,11 @@ TEST(ConfinedHandler, ASnapBrowserIsConfinedAnOrdinaryOneIsNot) {
         {"ordinary through env", "env MOZ_ENABLE_WAYLAND=1 true %u", false},
     };
     for (const Case& c : cases) {
-        test::TempDir home;
-        std::filesystem::create_directories(home / "data/applications");
-        std::filesystem::create_directories(home / "config");
-        test::WriteFile(home / "data/applications/test-browser.desktop",
-                        std::string("[Desktop Entry]\nType=Application\nName=Browser\nExec=") +
-                            c.exec + "\nMimeType=text/html;\n");
-        test::WriteFile(home / "config/mimeapps.list",
-                        "[Default Applications]\ntext/html=test-browser.desktop\n");
+        test::TempDir dir;
+        const test::PrivateDesktop desktop(dir.Path(), c.exec);
         EXPECT_EXIT(
             {
-                setenv("HOME", home.Path().c_str(), 1);
-                setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
-                setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
-                setenv("XDG_DATA_DIRS", "/usr/share", 1);  // the types of files
-                setenv("XDG_CONFIG_DIRS", (home / "none").c_str(), 1);
+                desktop.Enter();
                 std::_Exit(platform::HandlerIsConfined("index.html") ? 10 : 20);
             },
             ::testing::ExitedWithCode(c.confined ? 10 : 20), "")
