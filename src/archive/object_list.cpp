@@ -52,7 +52,11 @@ void TObjectList::Grow() {
 
 void TObjectList::SetCapacity(std::int32_t n) {
     if (n < Count() || n > kMaxListCapacity) Error();
-    m_items.reserve(static_cast<size_t>(n));
+    // The storage grows geometrically underneath the list's own capacity,
+    // which grows by 16: otherwise filling a large directory moves every
+    // entry again at each step.
+    const auto wanted = static_cast<size_t>(n);
+    if (wanted > m_items.capacity()) m_items.reserve(std::max(wanted, m_items.capacity() * 2));
     m_capacity = n;
 }
 

@@ -521,6 +521,38 @@ TEST_F(UnZipTest, SplitArchiveExtractsInPhysicalOrderAndAsksForVolumes) {
     }
 }
 
+// zip -0 -s 64k: a stored entry of 150,000 bytes runs through all three
+// volumes and is read on from each next one like the other methods.
+TEST_F(UnZipTest, StoredEntriesContinueOntoTheNextVolume) {
+    const std::string path =
+        test::RequireInput(test::TestDataDir() + platform::kPathDelim + "zip_split_stored_64k.zip");
+    TUnZipper zip;
+    zip.SetZipName(path);
+    test::UseSplitNaming(zip, path);
+    zip.TestMode = true;
+    zip.DoAll = true;
+    Recorder rec(zip);
+    EXPECT_EQ(zip.UnZip(), 2);
+    EXPECT_EQ(Only(rec.log, {"badcrc", "skip"}), std::vector<std::string>());
+}
+
+// Stored entries let the message loop run at every block and stop on Cancel
+// there, like the decoders.
+TEST_F(UnZipTest, StoredEntriesPumpMessagesAndHonourCancel) {
+    const std::string archive = Archive({{"big.bin", test::RandomBytes(40000, 8)}});
+    {
+        TUnZipper zip;
+        Prepare(zip, archive);
+        EXPECT_EQ(zip.UnZip(), 1);
+        EXPECT_EQ(backend.pumps, 3);  // 16,000 + 16,000 + 8,000 bytes
+    }
+    TUnZipper zip;
+    Prepare(zip, archive);
+    zip.OverwriteMode = TUZOverwriteMode::Always;
+    backend.onPump = [&] { zip.CancelUnZip(); };
+    EXPECT_THROW(zip.UnZip(), EUserCanceled);
+}
+
 // Every entry of the corpus extracts with its CRC-32 and size; every stored
 // entry (encrypted or not) is also compared byte for byte with Info-ZIP
 // unzip's output where unzip is installed and reads the archive.

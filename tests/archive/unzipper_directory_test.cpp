@@ -55,6 +55,45 @@ TEST(ReadZip, EmptyArchiveAndArchivesWithDataInFront) {
     }
 }
 
+// ZIP64 archives: Info-ZIP zip -fz leaves the sizes and the directory's
+// offset to the ZIP64 extra field and end record; Python's zipfile with
+// force_zip64 writes ZIP64 local headers. Every entry tests clean.
+TEST(ReadZip, Zip64ArchivesOpenAndTest) {
+    test::BackendDouble backend;
+    const struct {
+        const char* file;
+        bool zip64End;
+        std::int32_t entries;
+    } cases[] = {
+        {"zip64_made_by_infozip_zip_fz.zip", true, 2},
+        {"zip64_made_by_python_force_zip64.zip", false, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        TUnZipper zip;
+        zip.SetZipName(test::RequireInput(test::TestDataDir() + platform::kPathDelim + c.file));
+        zip.TestMode = true;
+        zip.DoAll = true;
+        int bad = 0;
+        zip.OnBadCRC = [&](TUnZipper&, std::uint32_t, std::uint32_t, std::int32_t) { ++bad; };
+        EXPECT_EQ(zip.UnZip(), c.entries);
+        EXPECT_EQ(bad, 0);
+        EXPECT_EQ(zip.EndCentral().Zip64, c.zip64End);
+    }
+}
+
+// The format allows 65,535 entries in a classic archive.
+TEST(ReadZip, OpensTheMostEntriesAClassicArchiveHolds) {
+    TempDir dir;
+    std::vector<EntryPlan> entries(65535);
+    for (size_t i = 0; i < entries.size(); ++i)
+        entries[i].name = Format("%05u", static_cast<unsigned>(i));
+    test::WriteFile(dir / "many.zip", test::BuildZip(entries).bytes);
+    TUnZipper zip;
+    OpenArchive(zip, dir / "many.zip");
+    EXPECT_EQ(zip.Count(), 65535);
+}
+
 TEST(ReadZip, SplitArchiveReportsItsVolumes) {
     TUnZipper zip;
     const std::string path = test::CorpusPath("iz_split.zip");
