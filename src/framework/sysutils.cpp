@@ -147,4 +147,24 @@ Cp1252Result Utf8ToCp1252(std::string_view text) {
     return result;
 }
 
+std::string TypedToCp1252(std::string_view utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        const Cp1252Result one = Utf8ToCp1252(utf8.substr(i, length));
+        if (one.ok) {
+            out += one.text;
+            i += length;
+        } else if (one.offending.size() == 1) {
+            out += utf8[i];  // not UTF-8
+            ++i;
+        } else {
+            out += '?';
+            i += length;
+        }
+    }
+    return out;
+}
+
 }  // namespace pagorix

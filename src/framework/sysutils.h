@@ -22,9 +22,13 @@ int CompareText(std::string_view a, std::string_view b);
 std::string Cp1252ToUtf8(std::string_view text);
 struct Cp1252Result {
     bool ok;
-    std::string text;         // the converted text when ok
-    std::string offending;    // the UTF-8 of the first character that failed
+    std::string text;       // the converted text when ok
+    std::string offending;  // the UTF-8 of the first character that failed
 };
 Cp1252Result Utf8ToCp1252(std::string_view text);
+// What a reader typed, in Windows-1252: a character that Windows-1252 cannot
+// hold becomes "?", a byte that is not part of UTF-8 is kept as it is (a
+// terminal in a Latin-1 locale).
+std::string TypedToCp1252(std::string_view utf8);
 
 }  // namespace pagorix

@@ -4,6 +4,12 @@
 // a temporary directory of its own that must be empty afterwards.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 
 #include "launcher/book_test_support.h"
@@ -57,6 +63,55 @@ TEST(BookRuntime, RunsABookAndLeavesNothing) {
     EXPECT_EQ(browser.cwd.rfind(dir / "tmp/kbm", 0), 0u) << browser.cwd;
     EXPECT_EQ(browser.args, std::vector<std::string>{browser.cwd + "/index.html"});
     EXPECT_EQ(browser.page, kPage);
+    EXPECT_EQ(test::ListTree(dir / "tmp"), std::vector<std::string>{});
+}
+
+// The reader at a terminal (a pseudo-terminal) types a password that is not
+// ASCII: the terminal's UTF-8 is taken into the book's Windows-1252.
+TEST(BookRuntime, APasswordTypedAtTheTerminalInUtf8OpensTheBook) {
+    if (kStub.empty()) GTEST_SKIP() << "this build's runtime is not padded to a book image";
+    TempDir dir;
+    platform::MakeDirectory(dir / "tmp");
+    BookManifest manifest;
+    manifest.title = "Locked";
+    manifest.startPage = "index.html";
+    manifest.password = "p\xC3\xA4sswort";
+    const std::string book =
+        test::MakePackedBook(dir.Path(), {{"index.html", kPage}}, manifest, kStub);
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+        setenv("PGX_BROWSER_RECORD", (dir / "record").c_str(), 1);
+        execl(book.c_str(), book.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // What the runtime prints, read until `text` shows (or 30 seconds pass),
+    // then `answer` typed.
+    std::string out;
+    const auto answerAfter = [&](const std::string& text, const std::string& answer) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (out.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
+            pollfd fd{master, POLLIN, 0};
+            if (poll(&fd, 1, 100) <= 0) continue;
+            char buffer[512];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) break;
+            out.append(buffer, static_cast<size_t>(n));
+        }
+        ASSERT_NE(out.find(text), std::string::npos) << out;
+        out.clear();
+        ASSERT_EQ(write(master, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+    };
+    answerAfter("Please enter the password :", "p\xC3\xA4sswort\n");
+    // The fake browser ends at once: the hand-off box waits for the reader.
+    answerAfter("Choice (Enter: OK)?", "\n");
+    int status = -1;
+    waitpid(pid, &status, 0);
+    close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(test::ReadBrowserRecord(dir / "record").page, kPage);
     EXPECT_EQ(test::ListTree(dir / "tmp"), std::vector<std::string>{});
 }
 

@@ -61,6 +61,14 @@ TEST_F(NobodyAtTheTerminal, BoxesTakeTheirDefaultButton) {
          "\n[Erreur]\nDisk full\n[O] OK\n-> OK\n"},
         {[] { return InputBox("Password", "Enter it:", "").empty() ? 1 : 0; }, 1,
          "\n[Password]\nEnter it: -> OK\n"},
+        // A book's text cannot steer the terminal: controls print as carets.
+        {[] {
+             return MessageDlg("\x1b]0;owned\x07\x1b[2J\x7f\x81 two\nlines", TMsgDlgType::mtCustom,
+                               mbOK);
+         },
+         mrOk, "\n[Caf\xC3\xA9]\n^[]0;owned^G^[[2J^?? two\nlines\n[O] OK\n-> OK\n"},
+        {[] { return InputBox("A\rB", "C\x1b[1AD", "").empty() ? 1 : 0; }, 1,
+         "\n[A^MB]\nC^[[1AD -> OK\n"},
     };
     size_t seen = 0;
     for (const auto& c : cases) {
@@ -131,8 +139,19 @@ TEST_F(ReaderAtTheTerminal, BoxesTakeTheLetterTyped) {
         Type(c.typed);
         EXPECT_EQ(yesNo(), c.result) << c.typed;
     }
-    Type("Open sesame\n");
-    EXPECT_EQ(InputBox("Password", "Enter it:", ""), "Open sesame");
+    // Typed in UTF-8, taken in Windows-1252; "?" for what it cannot hold.
+    const struct {
+        std::string typed, value;
+    } inputs[] = {
+        {"Open sesame\n", "Open sesame"},
+        {"p\xC3\xA4sswort \xE2\x82\xAC\n", "p\xE4sswort \x80"},
+        {"\xCE\xA9mega\n", "?mega"},
+        {"caf\xE9\n", "caf\xE9"},  // a Latin-1 terminal's byte is kept
+    };
+    for (const auto& c : inputs) {
+        Type(c.typed);
+        EXPECT_EQ(InputBox("Password", "Enter it:", ""), c.value) << c.typed;
+    }
     Type("\x1b\n");
     EXPECT_EQ(InputBox("Password", "Enter it:", "x"), "");  // Escape is "Annuler"
 }

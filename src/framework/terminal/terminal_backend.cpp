@@ -43,11 +43,34 @@ char ButtonLetter(const std::string& caption) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
+// A text of the book's, safe to print: control characters are shown in
+// caret notation ("^[" for Escape), so no text can move the cursor, clear
+// the screen or retitle the terminal; the bytes that Windows-1252 leaves
+// unused would print as C1 controls and become "?". A box's text may keep
+// its line breaks.
+std::string Printable(const std::string& cp1252, bool keepLineBreaks = false) {
+    std::string out;
+    for (const char c : cp1252) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n' && keepLineBreaks) {
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            out += '^';
+            out += static_cast<char>(byte ^ 0x40);
+        } else if (byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D) {
+            out += '?';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string WithoutAmpersand(const std::string& caption) {
     std::string out;
     for (char c : caption)
         if (c != '&') out += c;
-    return out;
+    return Printable(out);
 }
 
 struct Window {
@@ -150,7 +173,7 @@ struct TerminalBackend::State {
             std::string line = "\r\x1b[K";
             line += playing ? kSpinner[spin++ % 4] : ' ';
             line += ' ';
-            line += label;
+            line += Printable(label);
             line += ' ';
             line += gauge;
             Print(line);
@@ -161,7 +184,7 @@ struct TerminalBackend::State {
         if (label == lastStatus && tenth == lastTenth) return;
         lastStatus = label;
         lastTenth = tenth;
-        std::string line = label;
+        std::string line = Printable(label);
         line += ' ';
         line += gauge;
         line += '\n';
@@ -170,7 +193,7 @@ struct TerminalBackend::State {
 
     void FormShown(const Window& form) {
         BreakStatus();
-        Print("== " + form.text + " ==\n");
+        Print("== " + Printable(form.text) + " ==\n");
         lastStatus.clear();
         lastTenth = -1;
         DrawStatus();
@@ -279,7 +302,7 @@ public:
             w.text = text;
             if (w.params.kind == WindowKind::Form && w.visible) {
                 s.BreakStatus();
-                s.Print("== " + text + " ==\n");
+                s.Print("== " + Printable(text) + " ==\n");
             } else if (w.params.kind == WindowKind::Label) {
                 s.DrawStatus();
             }
@@ -459,7 +482,8 @@ int TerminalBackend::ShowMessageBox(const MessageBoxRequest& request) {
         index < request.results.size() ? request.results[index] : request.escapeResult;
     const std::string defaultText =
         index < request.buttons.size() ? WithoutAmpersand(request.buttons[index]) : "";
-    s.Print("\n[" + request.caption + "]\n" + request.text + "\n" + buttons + "\n");
+    s.Print("\n[" + Printable(request.caption) + "]\n" + Printable(request.text, true) + "\n" +
+            buttons + "\n");
     int result = defaultResult;
     if (!s.inputIsTerminal) {
         s.Print("-> " + defaultText + "\n");
@@ -501,7 +525,7 @@ bool TerminalBackend::InputQuery(const std::string& caption, const std::string& 
     s.BreakStatus();
     const bool wasRaw = s.rawMode;
     s.SetRaw(false);
-    s.Print("\n[" + caption + "]\n" + prompt + " ");
+    s.Print("\n[" + Printable(caption) + "]\n" + Printable(prompt) + " ");
     bool ok = true;
     if (!s.inputIsTerminal) {
         s.Print("-> OK\n");
@@ -513,7 +537,7 @@ bool TerminalBackend::InputQuery(const std::string& caption, const std::string& 
         } else if (!line.empty() && line[0] == kEscape) {
             ok = false;  // Escape is the box's "Annuler"
         } else {
-            value = line;
+            value = TypedToCp1252(line);  // the terminal's UTF-8
         }
     }
     s.SetRaw(wasRaw);

@@ -1,7 +1,8 @@
 // The terminal GUI backend: runs the framework's windows and dialogs on a
 // text terminal, so a book can be read on any host, also without a display.
 //
-// What is shown (Windows-1252 text is converted to UTF-8 only when printed):
+// What is shown (Windows-1252 text is converted to UTF-8 only when printed,
+// with its control characters in caret notation, "^[" for Escape):
 // - a visible form as a title line (its caption), then one status line with
 //   the visible label's text and the progress bar; on a terminal the status
 //   line is redrawn in place, otherwise a line is printed only when the
@@ -10,7 +11,9 @@
 //   letter (the one after "&", else the first); the reader types a letter,
 //   Enter takes the default button and Escape or the end of input answer as
 //   the box's Escape and close box do;
-// - the input box as its caption and prompt; the line is read with echo.
+// - the input box as its caption and prompt; the line is read with echo and
+//   taken from the terminal's UTF-8 into Windows-1252 ("?" for a character
+//   it cannot hold).
 // With no terminal on standard input nobody can answer: every box is printed
 // with the default button taken, and a form left waiting for a reader is
 // closed as its close box would close it.
