@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Seeds for the decoder fuzz targets, made at run time from the shared test
-archives (read from their folder, never copied into the repository): the
-compressed data of every entry of the target's method, with the few prefix
-bytes each target reads first. Usage: make_seeds.py SHARED_ZIP_DIR OUT_DIR"""
+"""Seeds for the fuzz targets, made at run time from the repository's test
+archives (read from their folder, never copied into the corpus): for the
+decoder targets the compressed data of every entry of the target's method,
+with the few prefix bytes each target reads first; for the targets that read
+whole archives, every archive file (split volumes and damaged ones included)
+up to 64 KiB. Usage: make_seeds.py TEST_DATA_DIR OUT_DIR"""
 import os
 import struct
 import sys
@@ -16,6 +18,10 @@ TARGETS = {
     "fuzz_explode": ([6], lambda info, data: struct.pack(
         "<HB", min(info.file_size // 64, 0xFFFF), info.flag_bits & 6) + data),
 }
+
+ARCHIVE_TARGETS = ["fuzz_read_zip", "fuzz_unzip", "fuzz_extract"]
+ARCHIVE_SUFFIXES = (".zip", ".z01", ".z02", ".z03")
+MAX_ARCHIVE_SEED = 65536
 
 
 def raw_entries(path):
@@ -41,6 +47,15 @@ def main():
     count = 0
     for root, _, files in os.walk(source):
         for name in sorted(files):
+            path = os.path.join(root, name)
+            if name.lower().endswith(ARCHIVE_SUFFIXES) and os.path.getsize(path) <= MAX_ARCHIVE_SEED:
+                with open(path, "rb") as f:
+                    whole = f.read()
+                for target in ARCHIVE_TARGETS:
+                    os.makedirs(os.path.join(out, target), exist_ok=True)
+                    with open(os.path.join(out, target, name), "wb") as f:
+                        f.write(whole)
+                count += len(ARCHIVE_TARGETS)
             if not name.lower().endswith(".zip"):
                 continue
             for info, data in raw_entries(os.path.join(root, name)):
