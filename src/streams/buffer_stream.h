@@ -73,8 +73,6 @@ public:
     TLFNFileStream(const std::string& fileName, std::uint16_t mode);
     ~TLFNFileStream() override;
 
-    // The file's system handle, as an opaque integer.
-    std::intptr_t GetHandle() const { return m_theFile->Handle(); }
     TFileStream& File() { return *m_theFile; }
 
 private:

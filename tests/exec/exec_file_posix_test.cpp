@@ -179,21 +179,37 @@ private:
 
 // ---- The first attempt ----
 
+// A program (by path, with blanks in it, or by name through PATH) starts in
+// the caller's directory with its parameters split on blanks, and is waited
+// for and reaped in either wait style.
 TEST(ExecFileStart, AProgramStartsInTheCallersDirectoryAndIsWaitedFor) {
-    for (const TWaitStyle style : {TWaitStyle::wSuspend, TWaitStyle::wRegular}) {
-        TempDir dir;
-        const std::string old = platform::CurrentDirectory();
-        ASSERT_TRUE(platform::ChangeDirectory(dir.Path()));
+    TempDir dir;
+    platform::MakeDirectory(dir / "my programs");
+    const std::string program = dir / "my programs/the helper";
+    ASSERT_EQ(symlink(kHelper.c_str(), program.c_str()), 0);
+    const struct {
+        std::string commandLine, parameters;
+        TWaitStyle style;
+        Words args;
+    } cases[] = {
+        {kHelper, "alpha  beta", TWaitStyle::wSuspend, {kHelper, "alpha", "beta"}},
+        {kHelper, "alpha  beta", TWaitStyle::wRegular, {kHelper, "alpha", "beta"}},
+        {program, "", TWaitStyle::wSuspend, {program}},
+        {program, "one  two", TWaitStyle::wRegular, {program, "one", "two"}},
+        {"env", "-u NONE " + kHelper + " x", TWaitStyle::wSuspend, {kHelper, "x"}},
+    };
+    const std::string old = platform::CurrentDirectory();
+    ASSERT_TRUE(platform::ChangeDirectory(dir.Path()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.commandLine);
         HelperSettings settings(dir / "record", 100);
         TExecFile exec;
-        exec.SetCommandLine(kHelper);
-        exec.SetParameters("alpha  beta");
+        exec.SetCommandLine(c.commandLine);
+        exec.SetParameters(c.parameters);
         exec.SetWait(true);
-        exec.SetWaitStyle(style);
+        exec.SetWaitStyle(c.style);
         exec.SetAssociate(true);  // not needed: the first attempt succeeds
         const Outcome outcome = ExecuteObserved(exec, dir / "record");
-        ASSERT_TRUE(platform::ChangeDirectory(old));
-
         EXPECT_TRUE(outcome.result);
         EXPECT_EQ(outcome.failCalls, 0);
         EXPECT_TRUE(outcome.recordAtReturn);
@@ -203,48 +219,28 @@ TEST(ExecFileStart, AProgramStartsInTheCallersDirectoryAndIsWaitedFor) {
         const Record record = ReadRecord(dir / "record");
         EXPECT_EQ(record.pid, exec.ProcessId());
         EXPECT_EQ(record.cwd, dir.Path());
-        EXPECT_EQ(record.args, (Words{kHelper, "alpha", "beta"}));
+        EXPECT_EQ(record.args, c.args);
         EXPECT_TRUE(Gone(exec.ProcessId()));  // reaped by the wait
     }
+    ASSERT_TRUE(platform::ChangeDirectory(old));
 }
 
-TEST(ExecFileStart, ProgramPathsMayHoldBlanksAndNamesAreLookedUpInPath) {
-    TempDir dir;
-    platform::MakeDirectory(dir / "my programs");
-    const std::string program = dir / "my programs/the helper";
-    ASSERT_EQ(symlink(kHelper.c_str(), program.c_str()), 0);
-    const struct {
-        std::string commandLine, parameters;
-        Words args;
-    } cases[] = {
-        {program, "", {program}},
-        {program, "one  two", {program, "one", "two"}},
-        {"env", "-u NONE " + kHelper + " x", {kHelper, "x"}},
-    };
-    for (const auto& c : cases) {
-        HelperSettings settings(dir / "record", 0);
-        TExecFile exec;
-        exec.SetCommandLine(c.commandLine);
-        exec.SetParameters(c.parameters);
-        exec.SetWait(true);
-        exec.SetWaitStyle(TWaitStyle::wSuspend);
-        EXPECT_TRUE(exec.Execute()) << c.commandLine;
-        EXPECT_EQ(ReadRecord(dir / "record").args, c.args) << c.commandLine;
-    }
-}
-
+// The command line and parameters are kept to 255 characters each, and so is
+// the command line the first attempt runs.
 TEST(ExecFileStart, TheFirstCommandLineIsCutTo255Characters) {
     TempDir dir;
     HelperSettings settings(dir / "record", 0);
     std::string parameters;
-    for (int i = 0; parameters.size() < 250; ++i) {
+    for (int i = 0; parameters.size() < 300; ++i) {
         parameters += "w" + std::to_string(i) + " ";
     }
     TExecFile exec;
+    exec.SetCommandLine(std::string(300, 'c'));
+    EXPECT_EQ(exec.CommandLine(), std::string(255, 'c'));
     exec.SetCommandLine(kHelper);
     exec.SetParameters(parameters);
+    EXPECT_EQ(exec.Parameters(), parameters.substr(0, kMaxInString));
     exec.SetWait(true);
-    ASSERT_GT(kHelper.size() + 1 + exec.Parameters().size(), kMaxInString);
     ASSERT_TRUE(exec.Execute());
 
     const std::string expected = (kHelper + " " + parameters).substr(0, kMaxInString);

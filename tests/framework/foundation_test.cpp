@@ -55,25 +55,28 @@ TEST(Text, CharactersOutsideCp1252AreRefusedAndNamed) {
     }
 }
 
-TEST(Streams, ExactReadsAndWritesRaiseTheFrameworkErrors) {
+// Runs `action`, which must raise E with `message`.
+template <class E, class F>
+void ExpectError(F action, const std::string& message) {
+    try {
+        action();
+        ADD_FAILURE() << "no error; expected " << message;
+    } catch (const E& e) {
+        EXPECT_EQ(e.Message(), message);
+    }
+}
+
+// Exact reads and writes that come up short raise, rather than leave a
+// partly filled buffer or a partly written file unnoticed.
+TEST(Streams, ShortExactReadsAndWritesRaise) {
     TMemoryStream memory(test::Bytes{1, 2, 3});
     std::uint8_t buffer[4];
-    try {
-        memory.ReadBuffer(buffer, 4);
-        FAIL();
-    } catch (const EReadError& e) {
-        EXPECT_EQ(e.Message(), "Erreur de lecture du flux");
-    }
+    ExpectError<EReadError>([&] { memory.ReadBuffer(buffer, 4); }, "Erreur de lecture du flux");
     test::CountingStream full;
     full.writeLimit = 2;
-    try {
-        full.WriteBuffer("abc", 3);
-        FAIL();
-    } catch (const EWriteError& e) {
-        EXPECT_EQ(e.Message(),
-                  "Erreur d'\xE9"
-                  "criture dans le flux");
-    }
+    ExpectError<EWriteError>([&] { full.WriteBuffer("abc", 3); },
+                             "Erreur d'\xE9"
+                             "criture dans le flux");
 }
 
 TEST(Streams, CopyFromWithCountZeroCopiesTheWholeSource) {
@@ -95,21 +98,12 @@ TEST(Streams, CopyFromWithCountZeroCopiesTheWholeSource) {
 TEST(Streams, FileStreamNamesTheFileItCannotOpenOrCreate) {
     test::TempDir dir;
     const std::string missing = dir / "missing" + platform::kPathDelim + "x";
-    try {
-        TFileStream f(dir / "none", platform::fmOpenRead);
-        FAIL();
-    } catch (const EFOpenError& e) {
-        EXPECT_EQ(e.Message(), "Ne peut ouvrir le fichier " + (dir / "none"));
-    }
-    try {
-        TFileStream f(missing, platform::fmCreate);
-        FAIL();
-    } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.Message(),
-                  "Ne peut cr\xE9"
-                  "er le fichier " +
-                      missing);
-    }
+    ExpectError<EFOpenError>([&] { TFileStream f(dir / "none", platform::fmOpenRead); },
+                             "Ne peut ouvrir le fichier " + (dir / "none"));
+    ExpectError<EFCreateError>([&] { TFileStream f(missing, platform::fmCreate); },
+                               "Ne peut cr\xE9"
+                               "er le fichier " +
+                                   missing);
 }
 
 TEST(StringList, TextSplitsOnEveryBreakAndJoinsWithCrLf) {
@@ -118,12 +112,7 @@ TEST(StringList, TextSplitsOnEveryBreakAndJoinsWithCrLf) {
     ASSERT_EQ(list.Count(), 4);
     EXPECT_EQ(list[3], "d");
     EXPECT_EQ(list.Text(), "a\r\nb\r\nc\r\nd\r\n");
-    try {
-        (void)list.Strings(4);
-        FAIL();
-    } catch (const EListError& e) {
-        EXPECT_EQ(e.Message(), "Index de liste hors limites (4)");
-    }
+    ExpectError<EListError>([&] { (void)list.Strings(4); }, "Index de liste hors limites (4)");
 }
 
 TEST(StringList, SortedListsIgnoreCase) {

@@ -30,98 +30,48 @@ struct ClipPlan {
 };
 
 inline Bytes BuildClip(const ClipPlan& plan) {
-    ByteWriter palette;
+    const auto u32 = [](std::int64_t v) { return static_cast<std::uint32_t>(v); };
+    // A chunk or list: its id, its size, its bytes.
+    const auto chunk = [&](const char* id, const ByteWriter& body) {
+        return ByteWriter().Text(id).U32(u32(body.Size())).Raw(body.Data());
+    };
+    ByteWriter strf;  // BITMAPINFOHEADER (height > 0: bottom-up), then the palette
+    strf.U32(40).U32(u32(plan.width)).U32(u32(plan.height)).U16(1).U16(plan.bitCount);
+    strf.U32(plan.compression).U32(u32(plan.width * plan.height)).U32(0).U32(0);
+    strf.U32(plan.colours).U32(0);
     for (std::uint32_t i = 0; i < plan.colours; ++i) {
         const auto c = TestColour(static_cast<int>(i));
-        palette.U8(c[2]).U8(c[1]).U8(c[0]).U8(0);  // blue, green, red, reserved
+        strf.U8(c[2]).U8(c[1]).U8(c[0]).U8(0);  // blue, green, red, reserved
     }
-    ByteWriter strf;
-    strf.U32(40)                                       // biSize
-        .U32(static_cast<std::uint32_t>(plan.width))   // biWidth
-        .U32(static_cast<std::uint32_t>(plan.height))  // biHeight (bottom-up when positive)
-        .U16(1)                                        // biPlanes
-        .U16(plan.bitCount)                            // biBitCount
-        .U32(plan.compression)                         // biCompression
-        .U32(static_cast<std::uint32_t>(plan.width * plan.height))  // biSizeImage
-        .U32(0)
-        .U32(0)             // pixels per metre
-        .U32(plan.colours)  // biClrUsed
-        .U32(0)             // biClrImportant
-        .Raw(palette.Data());
     std::uint32_t frames = 0;
     for (const auto& c : plan.chunks)
         frames += c.first.substr(2) != "pc";
-    ByteWriter strh;
-    strh.Text("vids")
-        .Text("mrle")  // type, handler
-        .U32(0)        // flags
-        .U16(0)
-        .U16(0)  // priority, language
-        .U32(0)  // initial frames
-        .U32(plan.scale)
-        .U32(plan.rate)   // rate / scale frames per second
-        .U32(0)           // start
-        .U32(frames)      // length
-        .U32(0)           // suggested buffer size
-        .U32(0xFFFFFFFF)  // quality
-        .U32(0)           // sample size
-        .U16(0)
-        .U16(0)
-        .U16(static_cast<std::uint16_t>(plan.width))
-        .U16(static_cast<std::uint16_t>(plan.height));  // frame rectangle
+    ByteWriter strh;  // type, handler, flags, priority, language, initial frames
+    strh.Text("vids").Text("mrle").U32(0).U16(0).U16(0).U32(0);
+    // scale, rate (rate / scale frames per second), start, length, buffer size,
+    // quality, sample size, frame rectangle
+    strh.U32(plan.scale).U32(plan.rate).U32(0).U32(frames).U32(0).U32(0xFFFFFFFF).U32(0);
+    strh.U16(0).U16(0).U16(static_cast<std::uint16_t>(plan.width));
+    strh.U16(static_cast<std::uint16_t>(plan.height));
     ByteWriter strl;
-    strl.Text("strl")
-        .Text("strh")
-        .U32(static_cast<std::uint32_t>(strh.Size()))
-        .Raw(strh.Data())
-        .Text("strf")
-        .U32(static_cast<std::uint32_t>(strf.Size()))
-        .Raw(strf.Data());
-    ByteWriter avih;
-    avih.U32(1000000u * plan.scale / (plan.rate == 0 ? 1 : plan.rate))  // microseconds per frame
-        .U32(0)
-        .U32(0)
-        .U32(0x10)  // max bytes per second, padding, flags (has index)
-        .U32(frames)
-        .U32(0)
-        .U32(1)
-        .U32(0)  // total and initial frames, streams, buffer size
-        .U32(static_cast<std::uint32_t>(plan.width))
-        .U32(static_cast<std::uint32_t>(plan.height))
-        .Fill(16, 0);  // reserved
+    strl.Text("strl").Raw(chunk("strh", strh).Data()).Raw(chunk("strf", strf).Data());
+    ByteWriter avih;  // microseconds per frame, max bytes per second, padding, flags (has index)
+    avih.U32(1000000u * plan.scale / (plan.rate == 0 ? 1 : plan.rate)).U32(0).U32(0).U32(0x10);
+    // total and initial frames, streams, buffer size, width, height, reserved
+    avih.U32(frames).U32(0).U32(1).U32(0).U32(u32(plan.width)).U32(u32(plan.height)).Fill(16, 0);
     ByteWriter hdrl;
-    hdrl.Text("hdrl")
-        .Text("avih")
-        .U32(static_cast<std::uint32_t>(avih.Size()))
-        .Raw(avih.Data())
-        .Text("LIST")
-        .U32(static_cast<std::uint32_t>(strl.Size()))
-        .Raw(strl.Data());
-    ByteWriter movi;
-    ByteWriter idx1;
+    hdrl.Text("hdrl").Raw(chunk("avih", avih).Data()).Raw(chunk("LIST", strl).Data());
+    ByteWriter movi, idx1;
     movi.Text("movi");
     for (const auto& [id, data] : plan.chunks) {
-        idx1.Text(id)
-            .U32(0x10)
-            .U32(static_cast<std::uint32_t>(movi.Size()))
-            .U32(static_cast<std::uint32_t>(data.size()));
-        movi.Text(id).U32(static_cast<std::uint32_t>(data.size())).Raw(data);
+        idx1.Text(id).U32(0x10).U32(u32(movi.Size())).U32(u32(data.size()));
+        movi.Text(id).U32(u32(data.size())).Raw(data);
         if (data.size() % 2 != 0) movi.U8(0);  // chunks are padded to even sizes
     }
     ByteWriter body;
-    body.Text("AVI ")
-        .Text("LIST")
-        .U32(static_cast<std::uint32_t>(hdrl.Size()))
-        .Raw(hdrl.Data())
-        .Text("LIST")
-        .U32(static_cast<std::uint32_t>(movi.Size()))
-        .Raw(movi.Data())
-        .Text("idx1")
-        .U32(static_cast<std::uint32_t>(idx1.Size()))
-        .Raw(idx1.Data());
-    ByteWriter riff;
-    riff.Text("RIFF").U32(static_cast<std::uint32_t>(body.Size())).Raw(body.Data());
-    return riff.Data();
+    body.Text("AVI ").Raw(chunk("LIST", hdrl).Data()).Raw(chunk("LIST", movi).Data());
+    body.Raw(chunk("idx1", idx1).Data());
+    return chunk("RIFF", body).Data();
 }
 
 // The four frames of the standard test clip, 8 × 4, in RLE8.
@@ -129,70 +79,19 @@ inline Bytes BuildClip(const ClipPlan& plan) {
 // so the key frame is kept at another size.)
 inline ClipPlan StandardClip() {
     ClipPlan plan;
-    ByteWriter f0;  // a key frame, rows from the bottom up
-    f0.U8(8)
-        .U8(1)
-        .U8(0)
-        .U8(0)  // row 3: 8 × 1; end of line
-        .U8(2)
-        .U8(2)
-        .U8(2)
-        .U8(2)
-        .U8(4)
-        .U8(3)
-        .U8(0)
-        .U8(0)  // row 2: 2 × 2 twice, 4 × 3; end
-        .U8(0)
-        .U8(3)
-        .U8(4)
-        .U8(5)
-        .U8(6)
-        .U8(0)  // row 1: literal 4 5 6, padded
-        .U8(5)
-        .U8(7)
-        .U8(0)
-        .U8(0)  //        5 × 7; end of line
-        .U8(2)
-        .U8(8)
-        .U8(0)
-        .U8(4)
-        .U8(9)
-        .U8(10)
-        .U8(11)
-        .U8(12)  // row 0: 2 × 8, literal 9..12
-        .U8(2)
-        .U8(13)
-        .U8(0)
-        .U8(1);     //        2 × 13; end of bitmap
-    ByteWriter f1;  // a delta frame
-    f1.U8(0)
-        .U8(2)
-        .U8(3)
-        .U8(1)  // move right 3, up 1: row 2, column 3
-        .U8(2)
-        .U8(14)  // 2 × 14
-        .U8(0)
-        .U8(0)  // end of line: row 1, column 0
-        .U8(0)
-        .U8(2)
-        .U8(6)
-        .U8(0)  // move right 6
-        .U8(2)
-        .U8(15)  // 2 × 15
-        .U8(0)
-        .U8(1);  // end of bitmap
-    ByteWriter f3;
-    f3.U8(0)
-        .U8(0)
-        .U8(0)
-        .U8(0)
-        .U8(0)
-        .U8(0)  // three line ends: row 0
-        .U8(8)
-        .U8(0)  // 8 × 0
-        .U8(0)
-        .U8(1);  // end of bitmap
-    plan.chunks = {{"00dc", f0.Data()}, {"00dc", f1.Data()}, {"00dc", {}}, {"00dc", f3.Data()}};
+    const Bytes f0 = {
+        8, 1,  0, 0,                       // row 3 (rows go bottom up): 8 × 1; end of line
+        2, 2,  2, 2, 4, 3,  0,  0,         // row 2: 2 × 2 twice, 4 × 3; end of line
+        0, 3,  4, 5, 6, 0,  5,  7,  0, 0,  // row 1: literal 4 5 6, padded; 5 × 7; end of line
+        2, 8,  0, 4, 9, 10, 11, 12,        // row 0: 2 × 8, literal 9..12,
+        2, 13, 0, 1,                       //        2 × 13; end of bitmap
+    };
+    const Bytes f1 = {
+        0, 2, 3, 1, 2, 14, 0, 0,  // move right 3, up 1 (row 2, column 3); 2 × 14; end of line
+        0, 2, 6, 0, 2, 15, 0, 1,  // move right 6 on row 1; 2 × 15; end of bitmap
+    };
+    const Bytes f3 = {0, 0, 0, 0, 0, 0, 8, 0, 0, 1};  // three line ends; row 0: 8 × 0; end
+    plan.chunks = {{"00dc", f0}, {"00dc", f1}, {"00dc", {}}, {"00dc", f3}};
     return plan;
 }
 

@@ -11,7 +11,9 @@ namespace {
 
 using test::TempDir;
 
-TEST(UniqueDirectory, EveryCallGivesANewPrivateDirectory) {
+// Every call makes a new directory named by the prefix and hex digits; under
+// a parent that does not exist the call fails.
+TEST(UniqueDirectory, EveryCallGivesANewDirectory) {
     TempDir parent;
     std::set<std::string> made;
     for (int i = 0; i < 50; ++i) {
@@ -23,10 +25,6 @@ TEST(UniqueDirectory, EveryCallGivesANewPrivateDirectory) {
         EXPECT_EQ(name.find_first_not_of("0123456789ABCDEF", 3), std::string::npos) << name;
         EXPECT_NE(FileAttributes(path) & faDirectory, 0);
     }
-}
-
-TEST(UniqueDirectory, FailsWithANameThatDoesNotExist) {
-    TempDir parent;
     std::string path;
     EXPECT_FALSE(MakeUniqueDirectory(parent / "missing", "kbm", path));
     EXPECT_FALSE(test::Exists(path));

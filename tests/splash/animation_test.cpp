@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "framework/form.h"
 #include "framework/headless_fixture.h"
 #include "framework/test_clip_builder.h"
@@ -181,32 +179,6 @@ TEST_F(Animation, WithoutCentringTheControlKeepsTheClipsSize) {
     EXPECT_TRUE(anim.Focused());
     anim.SetBounds(20, 30, 100, 50);
     EXPECT_EQ((std::vector<int>{anim.Width(), anim.Height()}), (std::vector<int>{100, 50}));
-}
-
-TEST_F(Animation, WindowIsASysAnimate32WithAFreshClassNameAndItsStyles) {
-    struct Exposed : TAnimation {
-        using TAnimation::CreateParams;
-        using TAnimation::TAnimation;
-    };
-    struct Case {
-        bool center, transparent;
-        std::uint32_t style;
-    };
-    for (const Case& c :
-         {Case{true, true, kAcsCenter | kAcsTransparent}, Case{false, true, kAcsTransparent},
-          Case{true, false, kAcsCenter}, Case{false, false, 0}}) {
-        Exposed a(nullptr);
-        a.SetCenter(c.center);
-        a.SetTransparent(c.transparent);
-        TCreateParams params;
-        a.CreateParams(params);
-        EXPECT_EQ(params.baseClassName, "SysAnimate32");
-        EXPECT_TRUE(std::regex_match(params.winClassName,
-                                     std::regex(R"(Animation\([0-9A-F]{8},00400000\))")))
-            << params.winClassName;
-        EXPECT_EQ(params.classStyle & (kCsHRedraw | kCsVRedraw), 0u);
-        EXPECT_EQ(params.style, c.style);
-    }
 }
 
 TEST_F(Animation, LoadedFromADescriptionOpensOnceAndPlaysWhatWasStored) {

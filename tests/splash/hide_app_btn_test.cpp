@@ -38,11 +38,9 @@ TEST_F(HideAppBtn, EveryAssignmentActsAndTheDesignerNeverHides) {
         EXPECT_EQ(hb.Transcript(), c.transcript);
     }
     // Destroying the component leaves the button as it is.
-    {
-        THideAppBtn app(nullptr);
-        app.SetAppVisible(false);
-    }
-    EXPECT_FALSE(hb.TaskbarVisible());
+    hb.ClearTranscript();
+    { THideAppBtn(nullptr).SetAppVisible(false); }
+    EXPECT_EQ(hb.Transcript(), (Lines{"taskbar hidden"}));
 }
 
 TEST_F(HideAppBtn, LoadingAppliesTheStoredValue) {

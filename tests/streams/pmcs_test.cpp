@@ -98,16 +98,9 @@ TEST(Pmcs, KnownContainers) {
         // Sixteen literals fill the first group; the copy opens a second one.
         {"second control word",
          Text("abcdefghijklmnopabcdefghijklmnop"),
-         {ByteWriter()
-              .U8(0x40)  // compressed
-              .U8(0x00)
-              .U8(0x00)                  // control: sixteen literals
-              .Text("abcdefghijklmnop")  // the literals
-              .U8(0x80)
-              .U8(0x00)  // control: one copy, shifted to bit 15
-              .U8(0x01)
-              .U8(0x0D)  // copy: offset 16, length 16
-              .Data()}},
+         // compressed; control: sixteen literals; the literals; control: one
+         // copy, shifted to bit 15; copy: offset 16, length 16
+         {ByteWriter().U8(0x40).U16(0).Text("abcdefghijklmnop").U16(0x0080).U16(0x0D01).Data()}},
         // The run stops at 4,095; the last byte is a literal.
         {"run of 4096", run4096, {{0x40, 0x80, 0x00, 0x00, 0x0F, 0xEF, 0x7A, 0x7A}}},
     };
@@ -147,10 +140,6 @@ TEST(Pmcs, BlockBoundaries) {
         EXPECT_EQ(U32At(container, 6), total);
         EXPECT_EQ(Decompress(container), input);
     }
-}
-
-TEST(Pmcs, StoredBlockOfNothingDecodesToNothing) {
-    EXPECT_TRUE(Decompress(Container({{0x80}})).empty());
 }
 
 // Text-like, repetitive, random and mixed inputs of many sizes, read from
@@ -233,6 +222,7 @@ TEST(Pmcs, DamagedContainers) {
     for (int i = 0; i < 9; ++i)
         nineRuns.U8(0x00).U8(0x0F).U8(0xFF).U8(0x33);
 
+    EXPECT_TRUE(Decompress(Container({{0x80}})).empty());  // a stored block of nothing is fine
     ExpectFailure<Exception>(ByteWriter().Text("PMCS11").U32(0).Data(), SPmcsWrongFileType, {});
     ExpectFailure<EReadError>(Text("PMC"), messages::SReadError, {});
     // T promises a second block that is not there: the first one stays written.

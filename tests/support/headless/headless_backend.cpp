@@ -11,53 +11,20 @@ namespace pagorix::headless {
 
 namespace {
 
-constexpr size_t kInputMaxLength = 255;
-
 std::string Quote(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-const char* KindName(DialogKind kind) {
-    switch (kind) {
-        case DialogKind::Error:
-            return "error";
-        case DialogKind::Warning:
-            return "warning";
-        case DialogKind::Information:
-            return "information";
-        case DialogKind::Confirmation:
-            return "confirmation";
-        case DialogKind::Plain:
-            return "plain";
-        case DialogKind::System:
-            return "system";
-        case DialogKind::Exception:
-            return "exception";
-    }
-    return "?";
-}
-
-const char* IconName(DialogIcon icon) {
-    switch (icon) {
-        case DialogIcon::None:
-            return "none";
-        case DialogIcon::Stop:
-            return "stop";
-        case DialogIcon::Warning:
-            return "warning";
-        case DialogIcon::Information:
-            return "information";
-        case DialogIcon::Question:
-            return "question";
-    }
-    return "?";
-}
+// Names in the order of DialogKind and DialogIcon.
+const char* const kKindNames[] = {"error", "warning", "information", "confirmation",
+                                  "plain", "system",  "exception"};
+const char* const kIconNames[] = {"none", "stop", "warning", "information", "question"};
 
 struct DialogAnswer {
-    std::string kind;  // a box kind, "input", "open" or "directory"
+    std::string kind;  // a box kind or "input"
     std::string text;  // "*" for any
     std::string response;
-    bool cancel = false;  // input and file dialogs: left without confirming
+    bool cancel = false;  // input boxes: left without confirming
     bool used = false;
     std::function<void()> meanwhile;  // runs while the box is open
 };
@@ -101,7 +68,6 @@ struct TimerRecord {
 
 struct HeadlessBackend::State {
     std::vector<std::string> transcript;
-    std::vector<std::string> failures;
     std::function<void(const std::string&)> failureHandler;
     std::vector<DialogAnswer> answers;
     std::vector<Trigger> triggers;
@@ -112,7 +78,6 @@ struct HeadlessBackend::State {
     int focused = 0;  // the window with the keyboard focus, 0 for none
     std::uint64_t now = 0;
     int pumps = 0;
-    bool taskbarVisible = true;
     int pixelsPerInch = 96;
     int screenWidth = 1024;
     int screenHeight = 768;
@@ -120,7 +85,6 @@ struct HeadlessBackend::State {
     void Record(std::string line) { transcript.push_back(std::move(line)); }
 
     void Fail(const std::string& message) {
-        failures.push_back(message);
         if (failureHandler) {
             failureHandler(message);
             return;
@@ -285,14 +249,10 @@ public:
     void SetBounds(int x, int y, int width, int height) override {
         WindowRecord* w = Record();
         if (w == nullptr) return;
-        const bool resized = width != w->width || height != w->height;
         w->x = x;
         w->y = y;
         w->width = width;
         w->height = height;
-        if (resized && w->params.kind == WindowKind::Form && w->visible) {
-            Log(Format("window %s size %dx%d", w->params.name.c_str(), width, height));
-        }
     }
 
     void SetVisible(bool visible) override {
@@ -312,11 +272,7 @@ public:
         WindowRecord* w = Record();
         if (w == nullptr || w->text == text) return;
         w->text = text;
-        if (w->params.kind == WindowKind::Label) {
-            Log("label " + w->params.name + " " + Quote(text));
-        } else if (w->params.kind == WindowKind::Form && w->visible) {
-            Log("window " + w->params.name + " caption " + Quote(text));
-        }
+        if (w->params.kind == WindowKind::Label) Log("label " + w->params.name + " " + Quote(text));
     }
 
     void SetEnabled(bool enabled) override {
@@ -461,11 +417,6 @@ HeadlessBackend::~HeadlessBackend() {
 // ---- The script ----
 
 void HeadlessBackend::Answer(const std::string& kind, const std::string& text,
-                             const std::string& response) {
-    m_state->answers.push_back({kind, text, response, false, false, {}});
-}
-
-void HeadlessBackend::Answer(const std::string& kind, const std::string& text,
                              const std::string& response, std::function<void()> meanwhile) {
     m_state->answers.push_back({kind, text, response, false, false, std::move(meanwhile)});
 }
@@ -476,15 +427,6 @@ void HeadlessBackend::AnswerInput(const std::string& prompt, const std::string& 
 
 void HeadlessBackend::CancelInput(const std::string& prompt, const std::string& how) {
     m_state->answers.push_back({"input", prompt, how, true, false, {}});
-}
-
-void HeadlessBackend::AnswerOpenFile(const std::string& title,
-                                     std::optional<std::string> fileName) {
-    m_state->answers.push_back({"open", title, fileName.value_or(""), !fileName, false, {}});
-}
-
-void HeadlessBackend::AnswerSelectDirectory(std::optional<std::string> directory) {
-    m_state->answers.push_back({"directory", "*", directory.value_or(""), !directory, false, {}});
 }
 
 void HeadlessBackend::WhenTimerArmed(const std::string& timerName, ScriptAction action) {
@@ -499,10 +441,6 @@ void HeadlessBackend::WhenProgressReaches(const std::string& barName, int positi
 
 void HeadlessBackend::AtPump(int pumpNumber, ScriptAction action) {
     m_state->triggers.push_back({Trigger::Kind::Pump, "", pumpNumber, std::move(action)});
-}
-
-void HeadlessBackend::Queue(ScriptAction action) {
-    m_state->queue.push_back(std::move(action));
 }
 
 // ---- What happened ----
@@ -523,10 +461,6 @@ void HeadlessBackend::ClearTranscript() {
     m_state->transcript.clear();
 }
 
-const std::vector<std::string>& HeadlessBackend::Failures() const {
-    return m_state->failures;
-}
-
 std::vector<std::string> HeadlessBackend::UnusedAnswers() const {
     std::vector<std::string> unused;
     for (const DialogAnswer& answer : m_state->answers) {
@@ -545,15 +479,6 @@ std::uint64_t HeadlessBackend::Now() const {
 int HeadlessBackend::Pumps() const {
     return m_state->pumps;
 }
-bool HeadlessBackend::TaskbarVisible() const {
-    return m_state->taskbarVisible;
-}
-
-bool HeadlessBackend::WindowShown(const std::string& name) const {
-    const WindowRecord* w = m_state->FindWindow(name, WindowKind::Form);
-    return w != nullptr && w->visible;
-}
-
 void HeadlessBackend::SetScreen(int pixelsPerInch, int width, int height) {
     m_state->pixelsPerInch = pixelsPerInch;
     m_state->screenWidth = width;
@@ -606,8 +531,9 @@ std::string DescribeBox(const MessageBoxRequest& request) {
     std::string buttons;
     for (const std::string& b : request.buttons)
         buttons += (buttons.empty() ? "" : "|") + b;
-    return std::string("box ") + KindName(request.kind) + " " + Quote(request.caption) + " " +
-           IconName(request.icon) + " " + Quote(request.text) + " [" + buttons + "]";
+    return std::string("box ") + kKindNames[static_cast<int>(request.kind)] + " " +
+           Quote(request.caption) + " " + kIconNames[static_cast<int>(request.icon)] + " " +
+           Quote(request.text) + " [" + buttons + "]";
 }
 
 std::string DescribeInput(const std::string& caption, const std::string& prompt,
@@ -628,7 +554,7 @@ void HeadlessBackend::InputClosedAtOnce(const std::string& caption, const std::s
 
 int HeadlessBackend::ShowMessageBox(const MessageBoxRequest& request) {
     auto state = m_state;
-    const std::string kind = KindName(request.kind);
+    const std::string kind = kKindNames[static_cast<int>(request.kind)];
     const std::string shown = DescribeBox(request);
     DialogAnswer* answer = state->FindAnswer(kind, request.text);
     if (answer == nullptr) {
@@ -667,44 +593,20 @@ bool HeadlessBackend::InputQuery(const std::string& caption, const std::string& 
         state->Record(shown + " -> " + answer->response);
         return false;
     }
-    // The entry field takes at most this many characters of what is typed.
-    value = answer->response.substr(0, kInputMaxLength);
+    value = answer->response;
     state->Record(shown + " -> " + Quote(value));
     return true;
 }
 
-namespace {
-
-// The file and folder dialogs: answered by the script with a path, or
-// cancelled; value receives the path.
-template <class State>
-bool AnswerPathDialog(State& state, const std::string& kind, const std::string& key,
-                      std::string& value) {
-    const std::string shown = kind + " " + Quote(key);
-    DialogAnswer* answer = state.FindAnswer(kind, key);
-    if (answer == nullptr) {
-        state.Record(shown + " -> (no answer)");
-        state.Fail("unexpected dialog: " + shown);
-        return false;
-    }
-    state.Record(shown + " -> " + (answer->cancel ? "Annuler" : Quote(answer->response)));
-    if (answer->cancel) return false;
-    value = answer->response;
-    return true;
-}
-
-}  // namespace
-
 bool HeadlessBackend::OpenFileDialog(const std::string& title, const std::string& /*filter*/,
-                                     const std::string& /*initialDir*/, std::string& fileName) {
-    auto state = m_state;
-    return AnswerPathDialog(*state, "open", title, fileName);
+                                     const std::string& /*initialDir*/, std::string& /*fileName*/) {
+    m_state->Fail("unexpected dialog: open " + Quote(title));
+    return false;
 }
 
 bool HeadlessBackend::SelectDirectoryDialog(std::string& directory, bool /*allowCreate*/) {
-    auto state = m_state;
-    const std::string key = directory;
-    return AnswerPathDialog(*state, "directory", key, directory);
+    m_state->Fail("unexpected dialog: directory " + Quote(directory));
+    return false;
 }
 
 std::unique_ptr<NativeWindow> HeadlessBackend::CreateNativeWindow(const TCreateParams& params,
@@ -750,12 +652,7 @@ int HeadlessBackend::ScreenHeight() {
 }
 
 void HeadlessBackend::ShowApplicationWindow(int showCommand) {
-    m_state->taskbarVisible = showCommand != kSwHide;
-    m_state->Record(m_state->taskbarVisible ? "taskbar shown" : "taskbar hidden");
-}
-
-void HeadlessBackend::SetCursor(TCursor cursor) {
-    m_state->Record(cursor == TCursor::crHourGlass ? "cursor hourglass" : "cursor default");
+    m_state->Record(showCommand != kSwHide ? "taskbar shown" : "taskbar hidden");
 }
 
 }  // namespace pagorix::headless

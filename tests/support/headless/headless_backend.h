@@ -8,9 +8,9 @@
 //
 // A script given by the test answers the dialogs and acts at named moments:
 //   - each dialog is matched against the unused answers by its kind and its
-//     text (the prompt for input boxes, the title for file dialogs; "*"
-//     matches any text); the first match answers it and is used up. A dialog
-//     without an answer is a script failure;
+//     text (the prompt for input boxes; "*" matches any text); the first
+//     match answers it and is used up. A dialog without an answer, and any
+//     file or folder dialog, is a script failure;
 //   - actions (press a button, close a form, call a function) are queued when
 //     their moment comes (a timer is armed, a progress bar first reaches a
 //     value, the n-th message pump) and run at the next message pump, as a
@@ -18,8 +18,8 @@
 // Everything a user would see is appended, in order, to the transcript, one
 // line each:
 //   title "T"                      the application title
-//   window NAME shown "C" WxH       a form appears (caption, size)
-//   window NAME hidden | caption "C" | size WxH
+//   window NAME shown "C" WxH      a form appears (caption, size)
+//   window NAME hidden
 //   label NAME "T"                 a label's text (at its window's creation too)
 //   progress NAME P                a progress bar's new position
 //   taskbar shown | taskbar hidden the application window, each request
@@ -29,8 +29,6 @@
 //   anim NAME ACN_START | ACN_STOP notifications sent back to the control
 //   box KIND "CAPTION" ICON "TEXT" [B1|B2] -> ANSWER
 //   input "CAPTION" "PROMPT" "DEFAULT" -> "TEXT" | Annuler
-//   open "TITLE" -> "FILE" | Annuler;  directory "START" -> "DIR" | Annuler
-//   cursor hourglass | cursor default
 //   quit requested
 //   press NAME | close NAME        script actions, when they run
 //   idle                           the main loop had nothing left to wait for
@@ -39,7 +37,7 @@
 // "(closed at once)".
 //
 // A script failure (an unexpected dialog, an answer naming no button) is
-// recorded in Failures() and given to the failure handler; the default
+// given to the failure handler; the default
 // handler prints it and throws HeadlessScriptError, which the framework's
 // event handling does not catch, so the test stops there.
 #pragma once
@@ -48,7 +46,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,41 +89,30 @@ public:
     // ---- The script ----
     // A message box of that kind ("error", "plain", "system", "exception",
     // "warning", "information", "confirmation") and text, answered with a
-    // button's text, kEnter, kEscape or kCloseBox.
-    void Answer(const std::string& kind, const std::string& text, const std::string& response);
-    // The same, with the box kept open while `meanwhile` runs: what the
-    // reader does before answering.
+    // button's text, kEnter, kEscape or kCloseBox; `meanwhile` runs while the
+    // box is open (what the reader does before answering).
     void Answer(const std::string& kind, const std::string& text, const std::string& response,
-                std::function<void()> meanwhile);
+                std::function<void()> meanwhile = {});
     // The input box with that prompt: the text typed, then "OK".
     void AnswerInput(const std::string& prompt, const std::string& typed);
     // The input box left with "Annuler", kEscape or kCloseBox.
     void CancelInput(const std::string& prompt, const std::string& how = "Annuler");
-    // File dialogs: the chosen name, or nothing for Cancel.
-    void AnswerOpenFile(const std::string& title, std::optional<std::string> fileName);
-    void AnswerSelectDirectory(std::optional<std::string> directory);
 
     void WhenTimerArmed(const std::string& timerName, ScriptAction action);
     void WhenProgressReaches(const std::string& barName, int position, ScriptAction action);
     void AtPump(int pumpNumber, ScriptAction action);
-    // Queues an action for the next message pump.
-    void Queue(ScriptAction action);
 
     // ---- What happened ----
     const std::vector<std::string>& Transcript() const;
     // The transcript lines that start with prefix.
     std::vector<std::string> TranscriptOf(const std::string& prefix) const;
     void ClearTranscript();
-    const std::vector<std::string>& Failures() const;
     // The answers the script still holds, described.
     std::vector<std::string> UnusedAnswers() const;
     void SetFailureHandler(std::function<void(const std::string&)> handler);
 
     std::uint64_t Now() const;  // virtual milliseconds
     int Pumps() const;
-    bool TaskbarVisible() const;
-    // Whether a form's window is on screen, and its caption and size.
-    bool WindowShown(const std::string& name) const;
     void SetScreen(int pixelsPerInch, int width, int height);
 
     // ---- Backend ----
@@ -151,7 +137,6 @@ public:
     int ScreenWidth() override;
     int ScreenHeight() override;
     void ShowApplicationWindow(int showCommand) override;
-    void SetCursor(TCursor cursor) override;
 
     struct State;  // shared with the windows and timers it made
 
