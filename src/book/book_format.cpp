@@ -1,6 +1,7 @@
 #include "book/book_format.h"
 
 #include <algorithm>
+#include <set>
 
 namespace pagorix {
 
@@ -33,6 +34,35 @@ bool SameFileName(std::string_view a, std::string_view b) {
 bool IsReservedName(std::string_view name) {
     return SameFileName(name, kManifestName) || SameFileName(name, kArchiveCopyName) ||
            SameFileName(name, kOwnerFileName);
+}
+
+bool IsFolderBook(std::string_view line7) {
+    return line7.starts_with(kFoldersMark) &&
+           (line7.size() == kFoldersMark.size() || line7[kFoldersMark.size()] == ' ');
+}
+
+std::vector<std::string> FoldersOfNames(const std::vector<std::string>& names) {
+    std::set<std::string> folders;
+    for (const std::string& name : names) {
+        if (name.starts_with('/') || name.find(':') != std::string::npos) continue;
+        bool climbs = false;
+        for (size_t start = 0; start <= name.size();) {
+            const size_t end = std::min(name.find('/', start), name.size());
+            climbs = climbs || name.compare(start, end - start, "..") == 0;
+            start = end + 1;
+        }
+        if (climbs) continue;
+        for (size_t slash = name.find('/'); slash != std::string::npos;
+             slash = name.find('/', slash + 1)) {
+            if (slash > 0) folders.insert(name.substr(0, slash));
+        }
+    }
+    std::vector<std::string> out(folders.begin(), folders.end());
+    // A folder's path is longer than the path of any folder holding it.
+    std::stable_sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
+        return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+    });
+    return out;
 }
 
 bool IsBareFileName(std::string_view name) {

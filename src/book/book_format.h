@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pagorix {
 
@@ -39,8 +40,19 @@ enum ManifestLine : int {
     kLineStatus = 4,
     kLinePassword = 5,
     kLineClosing = 6,
+    kLineBookKind = 7,  // left to the authoring tool: kFoldersMark for a folder book
     kLineWindowStyle = 8,
 };
+
+// The first word of manifest line 7 in a book whose files keep the folders of
+// the author's site: such a book is unpacked with its folders recreated under
+// the work directory. A book without it unpacks every file into the work
+// directory itself. The rest of the line (the date the book was made) is free.
+inline constexpr std::string_view kFoldersMark = "folders";
+
+// Whether manifest line 7 marks a folder book: the line is the mark, or the
+// mark followed by a blank and anything.
+bool IsFolderBook(std::string_view line7);
 
 // The started program's window, manifest line 8.
 enum class ManifestWindow { Normal, Minimized, Maximized };
@@ -54,6 +66,12 @@ bool SameFileName(std::string_view a, std::string_view b);
 
 // Whether a bare file name is one of the runtime's own names, in any case.
 bool IsReservedName(std::string_view name);
+
+// The folders that a book's "/"-separated entry names put under the work
+// directory, each once, every folder after the folders inside it (deepest
+// first), so that removing them in this order empties each before its turn.
+// Names that climb ("..") or start at a root give no folders here.
+std::vector<std::string> FoldersOfNames(const std::vector<std::string>& names);
 
 // Whether a name is one file directly in the work directory: not empty, not
 // "." or "..", and without a path separator or drive colon.

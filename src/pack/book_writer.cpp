@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "pack/book_folder.h"
+#include "pack/page_links.h"
 #include "platform/platform.h"
 
 namespace pagorix {
@@ -241,7 +243,49 @@ std::uint64_t JoinBook(const std::string& path, const std::vector<char>& stub,
     return total;
 }
 
+const BookFile& StartPage(const std::vector<BookFile>& files, const PackRequest& request,
+                          bool flat) {
+    if (!request.manifest.startPage.empty()) {
+        return FindStartPage(files, request.manifest.startPage, flat);
+    }
+    if (const BookFile* index = DefaultStartPage(files)) return *index;
+    throw EPackError("\"" + request.sourceDir +
+                     "\" has no index.html or index.htm at the top; name the page the book "
+                     "opens with --start PAGE");
+}
+
+// The start page's <title>; the source folder's name when it has none.
+std::string TitleOf(const BookFile& start, const std::string& sourceDir) {
+    std::string title;
+    if (IsHtmlPage(start.relative)) {
+        std::ifstream in(start.path, std::ios::binary);
+        const std::string page((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        title = HtmlTitle(page);
+    }
+    if (title.empty()) {
+        const fs::path folder = fs::path(sourceDir).lexically_normal();
+        const std::u8string name =
+            (folder.has_filename() ? folder.filename() : folder.parent_path().filename())
+                .u8string();
+        title.assign(name.begin(), name.end());
+    }
+    // A title that the book cannot carry is refused by the manifest writer;
+    // say where it came from.
+    try {
+        ToBookText(title, "title");
+    } catch (const EPackError& error) {
+        throw EPackError(std::string(error.what()) + " (the title is read from \"" +
+                         start.relative + "\" unless given); give one with --title");
+    }
+    return title;
+}
+
 }  // namespace
+
+std::string DescribeBrokenLink(const BrokenLink& link) {
+    return link.file + ": \"" + link.link + "\" " + link.reason;
+}
 
 PackStats PackBook(const PackRequest& request, const PackProgress& progress) {
     std::error_code error;
@@ -256,14 +300,30 @@ PackStats PackBook(const PackRequest& request, const PackProgress& progress) {
     }
     CheckOutputPlace(request.sourceDir, request.output);
 
-    const std::vector<BookFile> files = ScanBookFolder(request.sourceDir);
-    const BookFile& start = FindStartPage(files, request.manifest.startPage);
+    const bool flat = request.scan.flat;
+    const BookFolder folder = ScanBookFolder(request.sourceDir, request.scan);
+    const std::vector<BookFile>& files = folder.files;
+    PackStats stats;
+    stats.leftOut = folder.leftOut;
+    const BookFile& start = StartPage(files, request, flat);
+    stats.brokenLinks = CheckLinks(files, flat);
+    if (request.strictLinks && !stats.brokenLinks.empty()) {
+        std::string message = std::to_string(stats.brokenLinks.size()) +
+                              (stats.brokenLinks.size() == 1 ? " link leads" : " links lead") +
+                              " to nothing in the book:";
+        for (const BrokenLink& link : stats.brokenLinks)
+            message += "\n  " + DescribeBrokenLink(link);
+        throw EPackError(message);
+    }
     BookManifest manifest = request.manifest;
-    manifest.startPage = std::string(FlatName(start.relative));
+    manifest.folders = !flat;
+    manifest.startPage = flat ? std::string(FlatName(start.relative)) : start.relative;
+    if (manifest.title.empty()) manifest.title = TitleOf(start, request.sourceDir);
+    stats.title = manifest.title;
+    stats.startPage = start.relative;
     const std::string manifestBytes = WriteManifest(manifest);
     const std::vector<char> stub = ReadStub(request.stub);
 
-    PackStats stats;
     stats.files = files.size();
     for (const BookFile& file : files)
         stats.bytes += file.size;

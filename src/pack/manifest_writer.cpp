@@ -62,6 +62,13 @@ std::string Password(std::string_view utf8) {
     return text;
 }
 
+// Line 7: the date the book was made, after the folder book's mark.
+std::string BookKindLine(const BookManifest& manifest) {
+    if (!manifest.folders) return manifest.built;
+    return manifest.built.empty() ? std::string(kFoldersMark)
+                                  : std::string(kFoldersMark) + " " + manifest.built;
+}
+
 const char* WindowCode(ManifestWindow window) {
     switch (window) {
         case ManifestWindow::Normal:
@@ -100,12 +107,12 @@ std::string WriteManifest(const BookManifest& manifest) {
         ManifestText(manifest.status, "status text"),
         Password(manifest.password),
         OptionalText(manifest.closing, "closing message"),
-        ManifestText(manifest.built, "build date"),
+        ManifestText(BookKindLine(manifest), "build date"),
         WindowCode(manifest.window),
     };
     static_assert(kLineTitle == 1 && kLineIntroduction == 2 && kLineStartPage == 3 &&
                   kLineStatus == 4 && kLinePassword == 5 && kLineClosing == 6 &&
-                  kLineWindowStyle == 8);
+                  kLineBookKind == 7 && kLineWindowStyle == 8);
     std::string out;
     for (const std::string& line : lines) {
         out += line;

@@ -24,10 +24,11 @@ struct BookManifest {
     std::string producer;      // line 0: the tool's name and version
     std::string title;         // line 1
     std::string introduction;  // line 2; empty for none
-    std::string startPage;     // line 3: a bare file name, as the book is unpacked flat
+    std::string startPage;     // line 3: the page's path in the unpacked book, "/" between folders
     std::string status = kDefaultStatusText;         // line 4
     std::string password;                            // line 5; empty for none
     std::string closing;                             // line 6; empty for none
+    bool folders = false;                            // line 7: kFoldersMark first
     std::string built;                               // line 7: when the book was made
     ManifestWindow window = ManifestWindow::Normal;  // line 8
 };

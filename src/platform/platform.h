@@ -203,6 +203,11 @@ std::string VolumeLabel(const std::string& root, int bufferSize);
 // interactive terminal.
 bool StandardStreamIsTerminal(int stream);
 
+// Reads one line from standard input, without its line break; when the
+// input is a terminal, what is typed is not shown (the terminal's echo is
+// off until the line ends). Nothing at the end of the input.
+std::optional<std::string> ReadLineUnechoed();
+
 // ---- Resources of the program's own module ----
 
 // The bytes of the resource of that type and name (both matched without

@@ -78,15 +78,15 @@ std::string Cp1252(const std::string& utf8) {
     return Utf8ToCp1252(utf8).text;
 }
 
-// Extracts the payload copy as a book does: every entry, flat, with the
-// archive password. Returns the number of entries written.
-std::int32_t ExtractWithEngine(const std::string& payload, const std::string& out) {
+// Extracts the payload copy as a book does: every entry, with the archive
+// password, flat or with the folders. Returns the number of entries written.
+std::int32_t ExtractWithEngine(const std::string& payload, const std::string& out, bool folders) {
     TUnZipper zip;
     zip.SetZipName(payload);
     zip.SetDestDir(out);
     zip.Password = kArchivePassword;
     zip.DoAll = true;
-    zip.RecreateDirs = false;
+    zip.RecreateDirs = folders;
     zip.DoProcessMessages = false;
     zip.OnBadPassword = [](TUnZipper&, std::int32_t i) { ADD_FAILURE() << "bad password " << i; };
     return zip.UnZip();
@@ -106,15 +106,15 @@ TEST(PackBook, RoundTripThroughTheEngineAndInfoZip) {
         std::equal(book.begin(), book.begin() + PayloadOffset, test::FakeStubBytes().begin()));
     const std::string payload = test::CutPayload(request.output, dir);
 
-    // The engine unpacks flat, by the names as stored.
+    // The engine recreates the folders, by the names as stored.
     fs::create_directory(dir / "engine");
-    EXPECT_EQ(ExtractWithEngine(payload, dir / "engine"),
+    EXPECT_EQ(ExtractWithEngine(payload, dir / "engine", true),
               static_cast<std::int32_t>(files.size() + 1));
-    const auto flat = test::ReadTree(dir / "engine");
-    EXPECT_EQ(flat.size(), files.size() + 1);
+    const auto tree = test::ReadTree(dir / "engine");
+    EXPECT_EQ(tree.size(), files.size() + 1);
     for (const auto& [name, bytes] : files) {
-        const auto found = flat.find(std::string(FlatName(Cp1252(name))));
-        ASSERT_NE(found, flat.end()) << name;
+        const auto found = tree.find(Cp1252(name));
+        ASSERT_NE(found, tree.end()) << name;
         EXPECT_TRUE(found->second == bytes) << name;
     }
 
@@ -161,7 +161,8 @@ TEST(PackBook, DeflatesOnlyWhatGetsSmallerAndWritesTheManifest) {
         EXPECT_EQ(entries.at("empty").method, c.empty) << c.level;
         EXPECT_EQ(entries.at(kManifestName).method, c.manifest) << c.level;
         BookManifest expected = request.manifest;
-        expected.startPage = "Start Page.HTML";  // the name it has once unpacked flat
+        expected.startPage = "Chapters/Start Page.HTML";  // its path in the unpacked book
+        expected.folders = true;
         const Bytes manifest = entries.at(kManifestName).data;
         EXPECT_EQ(std::string(manifest.begin(), manifest.end()), WriteManifest(expected));
     }
@@ -204,22 +205,75 @@ TEST(PackBook, RefusalsNameTheProblemAndLeaveNoFile) {
          "cannot open the runtime \"*/nothing\": No such file or directory"},
         {"title", [](auto&, auto& r) { r.manifest.title = "\u0394"; },
          "the title holds \"\u0394\" (U+0394), which Windows-1252 cannot hold"},
-        {"same flat name",
-         [](auto& d, auto&) {
+        {"flat: same name",
+         [](auto& d, auto& r) {
              test::WriteTree(d / "src", {{"b/Index.HTML", {}}});
+             r.scan.flat = true;
          },
-         "\"b/Index.HTML\" and \"index.html\" would both be unpacked as \"index.html\"*"},
-        {"same accented name",
-         [](auto& d, auto&) {
-             test::WriteTree(d / "src", {{"a/\u00C9t\u00E9.txt", {}}, {"b/\u00E9T\u00C9.txt", {}}});
+         "\"b/Index.HTML\" and \"index.html\" would both be unpacked as \"Index.HTML\" (a flat "
+         "book unpacks all its files into one folder); rename all but one"},
+        {"flat: every clash at once",
+         [](auto& d, auto& r) {
+             test::WriteTree(d / "src", {{"a/\u00C9t\u00E9.txt", {}},
+                                         {"b/\u00E9T\u00C9.txt", {}},
+                                         {"c/INDEX.html", {}},
+                                         {"d/index.HTML", {}}});
+             r.scan.flat = true;
          },
-         "\"a/\u00C9t\u00E9.txt\" and \"b/\u00E9T\u00C9.txt\" would both be unpacked as*"},
-        {"manifest's name",
-         [](auto& d, auto&) {
+         "2 file names cannot go into the book:\n"
+         "  \"c/INDEX.html\", \"d/index.HTML\" and \"index.html\" would all be unpacked as*\n"
+         "  \"a/\u00C9t\u00E9.txt\" and \"b/\u00E9T\u00C9.txt\" would both be unpacked as*"},
+        {"flat: manifest's name in a folder",
+         [](auto& d, auto& r) {
              test::WriteTree(d / "src", {{"x/Pagorix.kbm", {}}});
+             r.scan.flat = true;
          },
          "the file \"x/Pagorix.kbm\" has a name that the book runtime keeps for its own files; "
          "rename it"},
+        {"folders: same path but for case",
+         [](auto& d, auto&) {
+             test::WriteTree(d / "src", {{"Doc/A.html", {}}, {"doc/a.html", {}}});
+         },
+         "\"Doc/A.html\" and \"doc/a.html\" are one file on Windows, where letter case does not "
+         "tell names apart; rename all but one"},
+        {"folders: a file and a folder of one name",
+         [](auto& d, auto&) {
+             test::WriteTree(d / "src", {{"Notes", {}}, {"notes/a.html", {}}});
+         },
+         "the file \"Notes\" and the folder of \"notes/a.html\" are one name on Windows; rename "
+         "one"},
+        {"folders: a folder with a device name",
+         [](auto& d, auto&) {
+             test::WriteTree(d / "src", {{"aux/a.html", {}}});
+         },
+         "the folder \"aux\" is the name of the Windows device \"aux\", which Windows cannot "
+         "create; rename it"},
+        {"folders: manifest's name at the top",
+         [](auto& d, auto&) { test::WriteFile(d / "src/Pagorix.kbm", "x"); },
+         "the file \"Pagorix.kbm\" has a name that the book runtime keeps for its own files; "
+         "rename it"},
+        {"no index page",
+         [](auto& d, auto& r) {
+             fs::rename(d / "src/index.html", d / "src/home.html");
+             r.manifest.startPage.clear();
+         },
+         "\"*/src\" has no index.html or index.htm at the top; name the page the book opens "
+         "with --start PAGE"},
+        {"strict: broken links",
+         [](auto& d, auto& r) {
+             test::WriteFile(d / "src/a.html", "<a href=nope.html>x</a><img src='b c.png'>");
+             r.strictLinks = true;
+         },
+         "2 links lead to nothing in the book:\n"
+         "  a.html: \"nope.html\" leads to nothing in the book\n"
+         "  a.html: \"b c.png\" leads to nothing in the book"},
+        {"title of the page beyond Windows-1252",
+         [](auto& d, auto& r) {
+             test::WriteFile(d / "src/index.html", "<title>\u03A9</title>");
+             r.manifest.title.clear();
+         },
+         "the title holds \"\u03A9\" (U+03A9), which Windows-1252 cannot hold (the title is read "
+         "from \"index.html\" unless given); give one with --title"},
         {"archive copy's name", [](auto& d, auto&) { test::WriteFile(d / "src/PAGORIX.zip", "x"); },
          "the file \"PAGORIX.zip\" has a name that the book runtime keeps*"},
         {"owner file's name", [](auto& d, auto&) { test::WriteFile(d / "src/pagorix.LCK", "x"); },
