@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "exec/exec_file.h"
@@ -53,9 +54,8 @@ Record ReadRecord(const std::string& path) {
         record.pid = std::atol(line.c_str());
         std::getline(in, line);
         record.nice = std::atoi(line.c_str());
-        while (std::getline(in, line)) {
+        while (std::getline(in, line))
             record.args.push_back(line);
-        }
     }
     return record;
 }
@@ -66,21 +66,18 @@ struct HelperSettings {
         platform::RemoveFile(record);
         setenv("PGX_HELPER_RECORD", record.c_str(), 1);
         setenv("PGX_HELPER_DELAY_MS", std::to_string(delayMs).c_str(), 1);
-        setenv("PGX_HELPER_EXIT", "3", 1);  // the exit code does not matter to Execute
+        setenv("PGX_HELPER_EXIT", "3", 1);  // the exit status a wait reports
     }
     ~HelperSettings() {
-        for (const char* name : {"PGX_HELPER_RECORD", "PGX_HELPER_DELAY_MS", "PGX_HELPER_EXIT"}) {
+        for (const char* name : {"PGX_HELPER_RECORD", "PGX_HELPER_DELAY_MS", "PGX_HELPER_EXIT"})
             unsetenv(name);
-        }
     }
 };
 
 bool Eventually(const std::function<bool()>& condition) {
     const auto deadline = Clock::now() + std::chrono::seconds(5);
     while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
+        if (Clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
@@ -130,8 +127,7 @@ Outcome RunIsolated(const std::function<Outcome()>& body) {
     }
     close(channel[1]);
     Outcome outcome;
-    ssize_t got;
-    while ((got = read(channel[0], &outcome, sizeof outcome)) < 0 && errno == EINTR) {
+    while (read(channel[0], &outcome, sizeof outcome) < 0 && errno == EINTR) {
     }
     close(channel[0]);
     int status = 0;
@@ -169,7 +165,6 @@ public:
         setenv("PATH", m_path.c_str(), 1);
     }
     std::string operator/(const std::string& name) const { return m_dir / name; }
-    const std::string& Path() const { return m_dir.Path(); }
 
 private:
     TempDir m_dir;
@@ -177,50 +172,89 @@ private:
     std::string m_path;
 };
 
+// Counts the message pumps of a regular wait and whether Busy was set then;
+// asks the application to quit at the given pump.
+class CountingBackend : public Backend {
+public:
+    explicit CountingBackend(TExecFile& exec, int quitAfter = 0)
+        : m_exec(exec), m_quitAfter(quitAfter) {}
+    void ProcessMessages() override {
+        ++calls;
+        busySeen = busySeen || m_exec.Busy();
+        if (calls == m_quitAfter) Application().Terminate();
+    }
+    int calls = 0;
+    bool busySeen = false;
+
+private:
+    TExecFile& m_exec;
+    int m_quitAfter;
+};
+
 // ---- The first attempt ----
 
 // A program (by path, with blanks in it, or by name through PATH) starts in
-// the caller's directory with its parameters split on blanks, and is waited
-// for and reaped in either wait style.
+// the caller's directory with its parameters split on blanks and the asked
+// priority. With Wait it is waited for (only the regular wait handles
+// messages meanwhile) and reaped; without, Execute returns at once and the
+// program is still reaped when it ends.
 TEST(ExecFileStart, AProgramStartsInTheCallersDirectoryAndIsWaitedFor) {
     TempDir dir;
     platform::MakeDirectory(dir / "my programs");
     const std::string program = dir / "my programs/the helper";
     ASSERT_EQ(symlink(kHelper.c_str(), program.c_str()), 0);
+    const auto suspend = TWaitStyle::wSuspend, regular = TWaitStyle::wRegular;
+    const auto normal = TPriorityClass::pcNormal;
     const struct {
         std::string commandLine, parameters;
-        TWaitStyle style;
+        std::optional<TWaitStyle> wait;
+        TPriorityClass priority;
         Words args;
     } cases[] = {
-        {kHelper, "alpha  beta", TWaitStyle::wSuspend, {kHelper, "alpha", "beta"}},
-        {kHelper, "alpha  beta", TWaitStyle::wRegular, {kHelper, "alpha", "beta"}},
-        {program, "", TWaitStyle::wSuspend, {program}},
-        {program, "one  two", TWaitStyle::wRegular, {program, "one", "two"}},
-        {"env", "-u NONE " + kHelper + " x", TWaitStyle::wSuspend, {kHelper, "x"}},
+        {kHelper, "alpha  beta", suspend, normal, {kHelper, "alpha", "beta"}},
+        {kHelper, "alpha  beta", regular, normal, {kHelper, "alpha", "beta"}},
+        {program, "", suspend, normal, {program}},
+        {program, "one  two", regular, TPriorityClass::pcIdle, {program, "one", "two"}},
+        {"env", "-u NONE " + kHelper + " x", suspend, normal, {kHelper, "x"}},
+        {kHelper, "", std::nullopt, normal, {kHelper}},
     };
     const std::string old = platform::CurrentDirectory();
     ASSERT_TRUE(platform::ChangeDirectory(dir.Path()));
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.commandLine);
-        HelperSettings settings(dir / "record", 100);
+        SCOPED_TRACE(c.commandLine + " " + c.parameters);
+        // The priority is set from outside once the process exists; the
+        // helper looks at it a little later.
+        HelperSettings settings(dir / "record", c.wait ? 300 : 1500);
         TExecFile exec;
         exec.SetCommandLine(c.commandLine);
         exec.SetParameters(c.parameters);
-        exec.SetWait(true);
-        exec.SetWaitStyle(c.style);
+        exec.SetWait(c.wait.has_value());
+        exec.SetWaitStyle(c.wait.value_or(regular));
+        exec.SetPriority(c.priority);
         exec.SetAssociate(true);  // not needed: the first attempt succeeds
+        CountingBackend backend(exec);
+        SetBackend(&backend);
         const Outcome outcome = ExecuteObserved(exec, dir / "record");
+        SetBackend(nullptr);
         EXPECT_TRUE(outcome.result);
         EXPECT_EQ(outcome.failCalls, 0);
-        EXPECT_TRUE(outcome.recordAtReturn);
         EXPECT_EQ(exec.AssociatedProgram(), "");
-        EXPECT_TRUE(exec.ProcessEnded());
         EXPECT_FALSE(exec.Busy());
+        const bool handlesMessages = c.wait == regular;
+        EXPECT_EQ(backend.busySeen, handlesMessages);
+        EXPECT_EQ(backend.calls > 2, handlesMessages) << backend.calls;
+        EXPECT_EQ(outcome.recordAtReturn, c.wait.has_value());
+        EXPECT_EQ(exec.ExitStatus(), c.wait ? 3 : -1);
+        if (!c.wait) {
+            EXPECT_LT(outcome.elapsedMs, 1000);
+            ASSERT_TRUE(Eventually([&] { return test::Exists(dir / "record"); }));
+        }
         const Record record = ReadRecord(dir / "record");
         EXPECT_EQ(record.pid, exec.ProcessId());
         EXPECT_EQ(record.cwd, dir.Path());
+        EXPECT_EQ(record.nice, c.priority == normal ? getpriority(PRIO_PROCESS, 0) : 19);
         EXPECT_EQ(record.args, c.args);
-        EXPECT_TRUE(Gone(exec.ProcessId()));  // reaped by the wait
+        EXPECT_TRUE(Eventually([&] { return Gone(exec.ProcessId()); }));
     }
     ASSERT_TRUE(platform::ChangeDirectory(old));
 }
@@ -252,28 +286,6 @@ TEST(ExecFileStart, TheFirstCommandLineIsCutTo255Characters) {
     EXPECT_EQ(received, expected.substr(0, expected.find_last_not_of(' ') + 1));
 }
 
-TEST(ExecFileStart, TheIdleClassRunsTheProgramAtTheLowestPriority) {
-    TempDir dir;
-    const struct {
-        TPriorityClass priority;
-        int nice;
-    } cases[] = {
-        {TPriorityClass::pcNormal, getpriority(PRIO_PROCESS, 0)},
-        {TPriorityClass::pcIdle, 19},
-    };
-    for (const auto& c : cases) {
-        // The priority is set from outside once the process exists; the
-        // helper looks at it a little later.
-        HelperSettings settings(dir / "record", 200);
-        TExecFile exec;
-        exec.SetCommandLine(kHelper);
-        exec.SetPriority(c.priority);
-        exec.SetWait(true);
-        ASSERT_TRUE(exec.Execute());
-        EXPECT_EQ(ReadRecord(dir / "record").nice, c.nice) << static_cast<int>(c.priority);
-    }
-}
-
 TEST(ExecFileStart, DocumentsAreNotProgramsWithoutAssociate) {
     TempDir dir;
     test::WriteFile(dir / "page.html", "<html></html>");
@@ -302,56 +314,6 @@ TEST(ExecFileStart, DocumentsAreNotProgramsWithoutAssociate) {
 }
 
 // ---- Waiting ----
-
-TEST(ExecFileWait, WithoutWaitExecuteReturnsAtOnceAndTheChildIsStillReaped) {
-    TempDir dir;
-    HelperSettings settings(dir / "record", 1500);
-    TExecFile exec;
-    exec.SetCommandLine(kHelper);
-    const Outcome outcome = ExecuteObserved(exec, dir / "record");
-    ASSERT_TRUE(outcome.result);
-    EXPECT_LT(outcome.elapsedMs, 1000);
-    EXPECT_FALSE(outcome.recordAtReturn);
-    ASSERT_TRUE(Eventually([&] { return test::Exists(dir / "record"); }));
-    EXPECT_TRUE(Eventually([&] { return Gone(exec.ProcessId()); }));
-}
-
-class CountingBackend : public Backend {
-public:
-    explicit CountingBackend(TExecFile& exec, int quitAfter = 0)
-        : m_exec(exec), m_quitAfter(quitAfter) {}
-    void ProcessMessages() override {
-        ++calls;
-        busySeen = busySeen || m_exec.Busy();
-        if (calls == m_quitAfter) {
-            Application().Terminate();
-        }
-    }
-    int calls = 0;
-    bool busySeen = false;
-
-private:
-    TExecFile& m_exec;
-    int m_quitAfter;
-};
-
-TEST(ExecFileWait, OnlyTheRegularWaitHandlesMessages) {
-    for (const TWaitStyle style : {TWaitStyle::wRegular, TWaitStyle::wSuspend}) {
-        TempDir dir;
-        HelperSettings settings(dir / "record", 300);
-        TExecFile exec;
-        exec.SetCommandLine(kHelper);
-        exec.SetWait(true);
-        exec.SetWaitStyle(style);
-        CountingBackend backend(exec);
-        SetBackend(&backend);
-        const Outcome outcome = ExecuteObserved(exec, dir / "record");
-        SetBackend(nullptr);
-        EXPECT_TRUE(outcome.recordAtReturn);
-        EXPECT_EQ(backend.busySeen, style == TWaitStyle::wRegular);
-        EXPECT_EQ(backend.calls > 2, style == TWaitStyle::wRegular) << backend.calls;
-    }
-}
 
 TEST(ExecFileWait, AQuitRequestDuringTheRegularWaitEndsTheProgram) {
     TempDir dir;
@@ -382,94 +344,76 @@ TEST(ExecFileWait, AQuitRequestDuringTheRegularWaitEndsTheProgram) {
 
 // ---- The associated program ----
 
-TEST(ExecFileAssociate, ThePageOpensInTheDefaultProgramForItsType) {
-    PrivateDesktop desktop({});
-    const std::string page = desktop / "page.html";
-    test::WriteFile(page, "<html><body>Pagorix</body></html>\n");
+// A document that is no program opens in the default program for its type,
+// in the caller's directory, with the parameters after it; without such a
+// program xdg-open takes over; with neither, or for a missing document,
+// Execute fails with the host's error and OnFail.
+TEST(ExecFileAssociate, TheDocumentOpensInTheProgramForItsType) {
+    const DesktopOptions bare{.handler = false, .systemData = false, .systemPath = false};
+    const auto regular = TWaitStyle::wRegular, suspend = TWaitStyle::wSuspend;
     const struct {
-        std::string commandLine, cwd, parameters;
-        bool wait;
-        TWaitStyle style;
-        Words args;  // after the program's own path
+        const char* what;
+        DesktopOptions desktop;
+        std::string document;  // in the caller's directory
+        bool exists;
+        std::optional<TWaitStyle> wait;
+        std::string parameters;
+        std::uint32_t error;  // 0: opened
+        bool byOpener;        // by bin/xdg-open rather than the helper
     } cases[] = {
-        {page, desktop / "home", "", true, TWaitStyle::wSuspend, {page}},
-        {"page.html",
-         desktop.Path(),
-         "extra  words",
+        {"by path", {}, "page.html", true, suspend, "", 0, false},
+        {"by name, parameters", {}, "page.html", true, regular, "extra  words", 0, false},
+        {"not waited", {}, "page.html", true, std::nullopt, "", 0, false},
+        {"xdg-open takes over", bare, "notes.pgxdoc", true, suspend, "", 0, true},
+        {"nothing to open with",
+         {.handler = false, .systemData = false, .opener = false, .systemPath = false},
+         "notes.pgxdoc",
          true,
-         TWaitStyle::wRegular,
-         {page, "extra", "words"}},
-        {page, desktop.Path(), "", false, TWaitStyle::wSuspend, {page}},
+         suspend,
+         "",
+         platform::kErrorNoAssociation,
+         false},
+        {"missing document", bare, "notes.pgxdoc", false, suspend, "", ENOENT, false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PrivateDesktop desktop(c.desktop);
+        const std::string cwd = desktop / "home";
+        const std::string document = cwd + "/" + c.document;
+        if (c.exists) test::WriteFile(document, "<html><body>Pagorix</body></html>\n");
         const std::string record = desktop / "record";
         HelperSettings settings(record, c.wait ? 200 : 1500);
         const Outcome outcome = RunIsolated([&] {
             desktop.Enter();
-            EXPECT_TRUE(platform::ChangeDirectory(c.cwd));
+            EXPECT_TRUE(platform::ChangeDirectory(cwd));
             TExecFile exec;
-            exec.SetCommandLine(c.commandLine);
+            // The name alone when there are parameters: found in the caller's directory.
+            exec.SetCommandLine(c.parameters.empty() ? document : c.document);
             exec.SetParameters(c.parameters);
             exec.SetAssociate(true);
-            exec.SetWait(c.wait);
-            exec.SetWaitStyle(c.style);
+            exec.SetWait(c.wait.has_value());
+            exec.SetWaitStyle(c.wait.value_or(suspend));
             return ExecuteObserved(exec, record);
         });
         EXPECT_EQ(outcome.exitStatus, 0);
-        EXPECT_TRUE(outcome.result) << c.commandLine << " error " << outcome.errorCode;
-        EXPECT_EQ(outcome.failCalls, 0);
-        EXPECT_EQ(std::string(outcome.associatedProgram), kHelper);
-        // With Wait the program has ended; without, Execute did not wait.
-        EXPECT_EQ(outcome.recordAtReturn, c.wait);
+        EXPECT_EQ(outcome.result, c.error == 0) << "error " << outcome.errorCode;
+        EXPECT_EQ(outcome.errorCode, c.error);
+        EXPECT_EQ(outcome.failCalls, c.error == 0 ? 0 : 1);
+        const std::string program = c.error != 0 ? ""
+                                    : c.byOpener ? desktop / "bin/xdg-open"
+                                                 : kHelper;
+        EXPECT_EQ(std::string(outcome.associatedProgram), program);
+        if (c.error != 0) continue;
+        EXPECT_EQ(outcome.recordAtReturn, c.wait.has_value());
         if (!c.wait) {
             EXPECT_LT(outcome.elapsedMs, 1000);
         }
         ASSERT_TRUE(Eventually([&] { return test::Exists(record); }));
         const Record seen = ReadRecord(record);
-        Words expected{kHelper};
-        expected.insert(expected.end(), c.args.begin(), c.args.end());
+        Words expected{program, document};
+        if (!c.parameters.empty()) expected.insert(expected.end(), {"extra", "words"});
         EXPECT_EQ(seen.args, expected);
-        EXPECT_EQ(seen.cwd, c.cwd);
-    }
-}
-
-TEST(ExecFileAssociate, WithoutAHandlerTheOpenerTakesOverOrItFails) {
-    const struct {
-        const char* name;
-        bool opener, documentExists, result;
-        std::uint32_t error;
-    } cases[] = {
-        {"xdg-open takes over", true, true, true, 0},
-        {"nothing to open with", false, true, false,
-         static_cast<std::uint32_t>(platform::kErrorNoAssociation)},
-        {"missing document", true, false, false, ENOENT},
-    };
-    for (const auto& c : cases) {
-        PrivateDesktop desktop(
-            {.handler = false, .systemData = false, .opener = c.opener, .systemPath = false});
-        const std::string document = desktop / "notes.pgxdoc";
-        if (c.documentExists) {
-            test::WriteFile(document, "plain words\n");
-        }
-        HelperSettings settings(desktop / "record", 0);
-        const Outcome outcome = RunIsolated([&] {
-            desktop.Enter();
-            TExecFile exec;
-            exec.SetCommandLine(document);
-            exec.SetAssociate(true);
-            exec.SetWait(true);
-            return ExecuteObserved(exec, desktop / "record");
-        });
-        EXPECT_EQ(outcome.exitStatus, 0) << c.name;
-        EXPECT_EQ(outcome.result, c.result) << c.name;
-        EXPECT_EQ(outcome.errorCode, c.error) << c.name;
-        EXPECT_EQ(outcome.failCalls, c.result ? 0 : 1) << c.name;
-        EXPECT_EQ(std::string(outcome.associatedProgram), c.result ? desktop / "bin/xdg-open" : "")
-            << c.name;
-        if (c.result) {
-            EXPECT_EQ(ReadRecord(desktop / "record").args,
-                      (Words{desktop / "bin/xdg-open", document}));
-        }
+        EXPECT_EQ(seen.cwd, cwd);
     }
 }
 
