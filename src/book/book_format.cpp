@@ -65,11 +65,6 @@ std::vector<std::string> FoldersOfNames(const std::vector<std::string>& names) {
     return out;
 }
 
-bool IsBareFileName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of("/\\:") == std::string_view::npos;
-}
-
 std::string WindowsNameProblem(std::string_view name) {
     if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
         return name.back() == '.' ? "ends with a dot" : "ends with a blank";

@@ -73,10 +73,6 @@ bool IsReservedName(std::string_view name);
 // Names that climb ("..") or start at a root give no folders here.
 std::vector<std::string> FoldersOfNames(const std::vector<std::string>& names);
 
-// Whether a name is one file directly in the work directory: not empty, not
-// "." or "..", and without a path separator or drive colon.
-bool IsBareFileName(std::string_view name);
-
 // Why Windows cannot create a file of this bare name (a device name such as
 // "con.html", or a last character that is a dot or a blank); empty when it
 // can. Characters that no Windows name holds are not looked at here.

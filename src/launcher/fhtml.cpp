@@ -65,6 +65,7 @@ TStoredComponent MakeDescription() {
                   {P("Caption", V::Str("&Cancel")), P("OnClick", V::Ident("bcancelClick"))}),
             Plain("TUnZipper", "unzip",
                   {P("OverwriteMode", V::Ident("Always")), P("RetainAttributes", V::Bool(false)),
+                   P("NameCodePage", V::Int(kCodePage1252)),
                    P("OnTotalPercentDone", V::Ident("unzipTotalPercentDone")),
                    P("OnBadPassword", V::Ident("unzipBadPassword")),
                    P("OnBadCRC", V::Ident("unzipBadCRC")),
@@ -237,10 +238,16 @@ void Tfhtml::ticTimer(TComponent*) {
     // path leading elsewhere) is opened like one missing from the archive:
     // not at all.
     const std::string page = Line(kLineStartPage);
-    const std::string startPage = InWorkDir(page);
-    const bool inBook =
-        IsBareFileName(page) && (platform::FileAttributes(startPage) & platform::faDirectory) == 0;
-    LaunchAndCleanUp(inBook ? startPage : std::string());
+    std::string startPage;
+    if (LeadsInsideWorkDirectory(page)) {
+        // The page's name as the engine wrote the book's files on this host.
+        TZipHeaderInfo named;
+        named.EntryName = page;
+        startPage = InWorkDir(m_unzip->HostEntryName(named));
+        const std::int32_t attributes = platform::FileAttributes(startPage);
+        if (attributes < 0 || (attributes & platform::faDirectory) != 0) startPage.clear();
+    }
+    LaunchAndCleanUp(startPage);
 }
 
 void Tfhtml::LaunchAndCleanUp(const std::string& startPage) {

@@ -51,6 +51,8 @@ void TStoredUnZipper::ReadProperty(const std::string& name, const TStoredValue& 
         DoProcessMessages = value.AsBool();
     } else if (name == "RetainAttributes") {
         RetainAttributes = value.AsBool();
+    } else if (name == "NameCodePage") {
+        NameCodePage = static_cast<std::uint16_t>(value.AsInt());
     } else if (name == "OnTotalPercentDone") {
         OnTotalPercentDone = ResolveEvent<TPercentEvent>(*this, value);
     } else if (name == "OnFilePercentDone") {

@@ -56,6 +56,11 @@ std::string DirectoryOf(const std::string& path);
 // The last component of a path.
 std::string BareName(const std::string& path);
 
+// Whether a relative path from the book stays inside the work directory: not
+// empty, not absolute, no drive, no ".." among its parts ("/" or "\\"
+// between them).
+bool LeadsInsideWorkDirectory(const std::string& relative);
+
 // Leaves the work directory (the directory `leaveTo` becomes current) and
 // removes it, trying twice. Returns whether it is gone.
 bool RemoveWorkDirectory(const std::string& workDir, const std::string& leaveTo);

@@ -169,8 +169,8 @@ TEST_F(BookRunTest, NormalRunShowsTheBookAndLeavesNothing) {
                      "label texte \"Initializing the data... Please wait...\"", "taskbar shown",
                      // the manifest applied, then the window appears
                      "title \"My Book\"", "label texte \"Opening the book...\"",
-                     "window fhtml shown \"My Book\" 375x202", "progress jauge 64",
-                     "progress jauge 67", "progress jauge 100",
+                     "window fhtml shown \"My Book\" 375x202", "progress jauge 66",
+                     "progress jauge 69", "progress jauge 100",
                      // the launch, and after the browser the clean-up
                      "window fhtml hidden", "taskbar hidden",
                      // the browser handed the page on: the reader says when
@@ -380,22 +380,26 @@ TEST_F(BookRunTest, StartPageOutsideTheBookIsNotOpened) {
     }
 }
 
-// The clean-up removes what the engine wrote under the names it wrote,
-// whatever they hold ("#" ends a name in the archive's listing), encrypted
-// or not; book files named like the run's own files are not written.
+// The book's names are Windows-1252: the files are written, and the start
+// page handed to the browser, under their names in the host's UTF-8. The
+// clean-up removes what the engine wrote under the names it wrote, whatever
+// they hold ("#" ends a name in the archive's listing), encrypted or not;
+// book files named like the run's own files are not written.
 TEST_F(BookRunTest, EveryFileTheRunWroteIsRemoved) {
     const std::string book = test::MakeRawBook(
         m_dir.Path(),
-        {{"PAGORIX.KBM", test::ManifestOf({"x", "T", "\xA7", "index.html", "S", "\xA7", "\xA7"})},
-         {"index.html", kPage},
+        {{"PAGORIX.KBM", test::ManifestOf({"x", "T", "\xA7", "caf\xE9.htm", "S", "\xA7", "\xA7"})},
+         {"caf\xE9.htm", kPage},
+         {"chapter one.htm", "1"},
          {"C#-notes.html", "c#"},
          {"notes#1.html", "1"},
          {"plain.txt", "not encrypted", ""},
          {"Pagorix.zip", "not the archive"},
          {"pagorix.lck", "not the owner file"}});
     Run(book);
-    EXPECT_EQ(workFiles, (Lines{"C#-notes.html", "PAGORIX.LCK", "index.html", "notes#1.html",
-                                "plain.txt", "~fsN.avi"}));
+    EXPECT_EQ(workFiles, (Lines{"C#-notes.html", "PAGORIX.LCK", "caf\xC3\xA9.htm",
+                                "chapter one.htm", "notes#1.html", "plain.txt", "~fsN.avi"}));
+    EXPECT_EQ(browser.args, Lines{browser.cwd + "/caf\xC3\xA9.htm"});
     EXPECT_EQ(browser.page, kPage);
     EXPECT_EQ(LeftInTmp(), Lines{});
 }

@@ -22,20 +22,26 @@ using test::TempDir;
 
 const std::string kStub = PAGORIX_STUB_EXE;
 
-const std::string kPage = "<html><body>Chapter</body></html>";
+// The start page links to pages whose names are not plain ASCII words.
+const std::string kPage =
+    "<html><body><a href=\"C%23-notes.html\">notes</a> <a href=\"chapter%20one.htm\">one</a>"
+    "</body></html>";
 
-// A book made with the runtime, of a start page and a picture in a folder.
+// A book made with the runtime, of a start page named in Windows-1252, the
+// pages it links to and a picture in a folder.
 std::string MakeBook(const TempDir& dir) {
     platform::MakeDirectory(dir / "tmp");
     const test::Bytes picture = test::RandomBytes(50000, 3);
     BookManifest manifest;
     manifest.title = "Caf\xC3\xA9 book";  // UTF-8 in, Windows-1252 in the book
-    manifest.startPage = "index.html";
+    manifest.startPage = "caf\xC3\xA9.htm";
     manifest.closing = "Thank you";
-    return test::MakePackedBook(
-        dir.Path(),
-        {{"index.html", kPage}, {"Pics/Cover.PNG", std::string(picture.begin(), picture.end())}},
-        manifest, kStub);
+    return test::MakePackedBook(dir.Path(),
+                                {{"caf\xC3\xA9.htm", kPage},
+                                 {"C#-notes.html", "#"},
+                                 {"chapter one.htm", "1"},
+                                 {"Pics/Cover.PNG", std::string(picture.begin(), picture.end())}},
+                                manifest, kStub);
 }
 
 // The shell command that runs the book with no terminal attached.
@@ -61,7 +67,8 @@ TEST(BookRuntime, RunsABookAndLeavesNothing) {
 
     const test::BrowserRecord browser = test::ReadBrowserRecord(dir / "record");
     EXPECT_EQ(browser.cwd.rfind(dir / "tmp/kbm", 0), 0u) << browser.cwd;
-    EXPECT_EQ(browser.args, std::vector<std::string>{browser.cwd + "/index.html"});
+    // The page's name in the host's UTF-8.
+    EXPECT_EQ(browser.args, std::vector<std::string>{browser.cwd + "/caf\xC3\xA9.htm"});
     EXPECT_EQ(browser.page, kPage);
     EXPECT_EQ(test::ListTree(dir / "tmp"), std::vector<std::string>{});
 }
