@@ -20,7 +20,7 @@
 //
 // Run requirements (all by these names): std::uint16_t NextByte(std::uint16_t&),
 // the fields InPtr (pointer into the input buffer), InCount (16-bit),
-// CompressedLeft (signed 32-bit), LastByte (16-bit), WorkArea (byte pointer or
+// CompressedLeft (signed, 64-bit), LastByte (16-bit), WorkArea (byte pointer or
 // array), and FlushWindow(n), FlushOutput().
 #pragma once
 

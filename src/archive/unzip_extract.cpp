@@ -13,7 +13,14 @@
 // - a decoder that keeps reading far past the end of an entry's data is
 //   stopped as on a data error (see ExtractionRun::InputOverrun);
 // - the output directory always ends with a separator, so a drive-only
-//   stored directory ("C:") cannot glue the name onto the destination's own.
+//   stored directory ("C:") cannot glue the name onto the destination's own;
+// - names are written as the host takes them (HostEntryName: UTF-8 on POSIX
+//   hosts) and never cut: a name too long for the host is skipped with
+//   srNameTooLong before any folder is made for it;
+// - one entry that cannot be made, read, decoded or written whole is one
+//   failure: it is reported through OnSkippingFile with its reason, its
+//   partial file is removed and the run goes on with the next entry. Every
+//   write is checked, and an entry must produce exactly its declared size.
 #include <cctype>
 #include <memory>
 

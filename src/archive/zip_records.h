@@ -9,6 +9,10 @@
 // after its last backslash or colon into EntryDir (with that character) and
 // EntryName. Names are never cut: one that the host cannot take is refused
 // when it is extracted, so two long names cannot land on one file.
+//
+// ZIP64: the end record reader also reads the ZIP64 end record in front of
+// it, and the central record reader takes sizes, the local offset and the
+// volume from the ZIP64 extra field where the classic fields are all ones.
 #pragma once
 
 #include <cstdint>
