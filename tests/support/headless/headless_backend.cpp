@@ -111,14 +111,6 @@ struct HeadlessBackend::State {
         return nullptr;
     }
 
-    WindowRecord* FindByHandle(const NativeWindow* handle) {
-        for (auto& [id, window] : windows) {
-            (void)id;
-            if (window.self == handle) return &window;
-        }
-        return nullptr;
-    }
-
     bool OnScreen(const WindowRecord& window);
 
     void FireTriggers(Trigger::Kind kind, const std::string& name, int value) {
@@ -137,26 +129,20 @@ struct HeadlessBackend::State {
             case ScriptAction::Kind::Call:
                 if (action.call) action.call();
                 break;
-            case ScriptAction::Kind::Press: {
-                WindowRecord* button = FindWindow(action.target, WindowKind::Button);
-                if (button == nullptr || !OnScreen(*button) || !button->enabled) {
-                    Record("press " + action.target + " (not on screen)");
-                    break;
-                }
-                Record("press " + action.target);
-                TMessage message{kCnCommand, MakeWParam(0, kBnClicked), 0, 0};
-                button->sink->HostMessage(message);
-                break;
-            }
+            case ScriptAction::Kind::Press:
             case ScriptAction::Kind::Close: {
-                WindowRecord* form = FindWindow(action.target, WindowKind::Form);
-                if (form == nullptr || !form->visible) {
-                    Record("close " + action.target + " (not on screen)");
-                    break;
-                }
-                Record("close " + action.target);
-                TMessage message{kWmClose, 0, 0, 0};
-                form->sink->HostMessage(message);
+                // A click on an enabled button on screen, or the close box of a shown form.
+                const bool press = action.kind == ScriptAction::Kind::Press;
+                WindowRecord* w =
+                    FindWindow(action.target, press ? WindowKind::Button : WindowKind::Form);
+                const bool onScreen =
+                    w != nullptr && (press ? OnScreen(*w) && w->enabled : w->visible);
+                Record((press ? "press " : "close ") + action.target +
+                       (onScreen ? "" : " (not on screen)"));
+                if (!onScreen) break;
+                TMessage message = press ? TMessage{kCnCommand, MakeWParam(0, kBnClicked), 0, 0}
+                                         : TMessage{kWmClose, 0, 0, 0};
+                w->sink->HostMessage(message);
                 break;
             }
         }
@@ -166,12 +152,10 @@ struct HeadlessBackend::State {
     bool NextEvent(std::uint64_t& at) const {
         bool any = false;
         for (const auto& [id, timer] : timers) {
-            (void)id;
             if (!any || timer.due < at) at = timer.due;
             any = true;
         }
         for (const auto& [id, window] : windows) {
-            (void)id;
             if (window.animation && window.animation->playing && window.animation->stopAt != 0) {
                 if (!any || window.animation->stopAt < at) at = window.animation->stopAt;
                 any = true;
@@ -219,12 +203,15 @@ struct HeadlessBackend::State {
     }
 };
 
+// Shown, and so is every parent up to a form.
 bool HeadlessBackend::State::OnScreen(const WindowRecord& window) {
     const WindowRecord* w = &window;
-    for (int depth = 0; w != nullptr && depth < 64; ++depth) {
-        if (!w->visible) return false;
+    while (w != nullptr && w->visible) {
         if (w->params.parent == nullptr) return w->params.kind == WindowKind::Form;
-        w = FindByHandle(w->params.parent);
+        const WindowRecord* parent = nullptr;
+        for (const auto& [id, other] : windows)
+            if (other.self == w->params.parent) parent = &other;
+        w = parent;
     }
     return false;
 }
