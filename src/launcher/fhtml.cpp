@@ -224,6 +224,11 @@ void Tfhtml::ticTimer(TComponent*) {
     if (m_stopped) return;
     m_unzip->FilesList.Clear();
     m_unzip->DoAll = true;
+    // A book marked as keeping its folders is unpacked with them (the
+    // engine refuses any entry that would land outside the work directory);
+    // any other book flat, into the work directory itself.
+    const bool folders = IsFolderBook(Line(kLineBookKind));
+    m_unzip->RecreateDirs = folders;
     const std::int32_t n = RunUnZip();
     if (m_stopped) return;
     FillListing();
@@ -237,7 +242,8 @@ void Tfhtml::ticTimer(TComponent*) {
     // A start page that is not one file of the book (empty, a folder, a
     // path leading elsewhere) is opened like one missing from the archive:
     // not at all.
-    const std::string page = Line(kLineStartPage);
+    std::string page = Line(kLineStartPage);
+    if (folders) std::replace(page.begin(), page.end(), '/', platform::kPathDelim);
     std::string startPage;
     if (LeadsInsideWorkDirectory(page)) {
         // The page's name as the engine wrote the book's files on this host.
@@ -382,6 +388,7 @@ void Tfhtml::CleanUp() {
 void Tfhtml::RemoveBook() {
     for (const std::string& path : m_written)
         platform::RemoveFile(path);
+    RemoveFoldersOfFiles(m_workDir, m_written);
     if (!m_clip.empty()) {
         m_anim->SetAVIFile("");  // the host control may hold the clip open
         platform::RemoveFile(m_clip);

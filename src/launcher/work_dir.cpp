@@ -82,6 +82,21 @@ bool LeadsInsideWorkDirectory(const std::string& relative) {
     return true;
 }
 
+void RemoveFoldersOfFiles(const std::string& workDir, const std::vector<std::string>& written) {
+    const std::string prefix = workDir + platform::kPathDelim;
+    std::vector<std::string> relative;
+    for (const std::string& path : written) {
+        if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string name = path.substr(prefix.size());
+        std::replace(name.begin(), name.end(), platform::kPathDelim, '/');
+        relative.push_back(std::move(name));
+    }
+    for (std::string folder : FoldersOfNames(relative)) {
+        std::replace(folder.begin(), folder.end(), '/', platform::kPathDelim);
+        platform::RemoveDir(prefix + folder);
+    }
+}
+
 bool RemoveWorkDirectory(const std::string& workDir, const std::string& leaveTo) {
     platform::ChangeDirectory(leaveTo);
     return platform::RemoveDir(workDir) || platform::RemoveDir(workDir);

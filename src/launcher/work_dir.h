@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "book/book_format.h"
 #include "platform/platform.h"
@@ -60,6 +61,12 @@ std::string BareName(const std::string& path);
 // empty, not absolute, no drive, no ".." among its parts ("/" or "\\"
 // between them).
 bool LeadsInsideWorkDirectory(const std::string& relative);
+
+// Removes the folders under `workDir` that hold the files of `written`
+// (full paths, as the engine wrote them), each folder after the folders
+// inside it. A folder that is not empty (a file the browser made, one still
+// held open) stays, and so do the folders holding it.
+void RemoveFoldersOfFiles(const std::string& workDir, const std::vector<std::string>& written);
 
 // Leaves the work directory (the directory `leaveTo` becomes current) and
 // removes it, trying twice. Returns whether it is gone.

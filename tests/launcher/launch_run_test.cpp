@@ -184,7 +184,8 @@ TEST_F(BookRunTest, NormalRunShowsTheBookAndLeavesNothing) {
     EXPECT_NE(Contains(t, "anim anim ACM_PLAY -1 0xFFFF0000"), "");
     EXPECT_NE(Contains(t, "anim anim ACM_STOP"), "");
     // Only the book's files were in the work directory while the browser ran.
-    EXPECT_EQ(workFiles, (Lines{"Cover.PNG", "PAGORIX.LCK", "index.html", "~fsN.avi"}));
+    EXPECT_EQ(workFiles,
+              (Lines{"PAGORIX.LCK", "Pics", "Pics/Cover.PNG", "index.html", "~fsN.avi"}));
     EXPECT_EQ(showCommand, 1);
     EXPECT_EQ(browser.cwd.rfind(m_tmp + "/kbm", 0), 0u) << browser.cwd;
     EXPECT_EQ(browser.args, Lines{browser.cwd + "/index.html"});
@@ -362,6 +363,36 @@ TEST_F(BookRunTest, FatalPathsCleanUp) {
         EXPECT_EQ(hb.UnusedAnswers(), Lines{}) << c.what;
         EXPECT_EQ(LeftInTmp(), Lines{}) << c.what;
     }
+}
+
+// A book that keeps its folders is unpacked with them, opens a start page in
+// a folder, and the clean-up removes every file and folder the run made. A
+// book made flat from the same site unpacks into one folder, as books always
+// did.
+TEST_F(BookRunTest, FolderBookKeepsItsFoldersAndLeavesNothing) {
+    const std::vector<std::pair<std::string, std::string>> site = {
+        {"index.html", kPage},
+        {"doc/ch 1/page.html", "<link href='../../css/s.css'>"},
+        {"css/s.css", "p {}"}};
+    BookManifest m = Manifest();
+    m.startPage = "doc/ch 1/page.html";
+    Run(test::MakePackedBook(CaseDir(), site, m));
+    EXPECT_EQ(workFiles, (Lines{"PAGORIX.LCK", "css", "css/s.css", "doc", "doc/ch 1",
+                                "doc/ch 1/page.html", "index.html", "~fsN.avi"}));
+    EXPECT_EQ(browser.args, Lines{browser.cwd + "/doc/ch 1/page.html"});
+    EXPECT_EQ(browser.page, site[1].second);
+    EXPECT_EQ(LeftInTmp(), Lines{});
+
+    // The same book as the authoring tool makes it with --flat: no mark.
+    const std::string flat = test::MakeRawBook(
+        CaseDir(), {{"PAGORIX.KBM", test::ManifestOf({"x", "T", "\xA7", "page.html", "S", "\xA7",
+                                                      "\xA7", "2026-12-07"})},
+                    {"doc/ch 1/page.html", "flat"},
+                    {"css/s.css", "p {}"}});
+    Run(flat);
+    EXPECT_EQ(workFiles, (Lines{"PAGORIX.LCK", "page.html", "s.css", "~fsN.avi"}));
+    EXPECT_EQ(browser.page, "flat");
+    EXPECT_EQ(LeftInTmp(), Lines{});
 }
 
 // A start page that is not one file of the book is opened like a missing
