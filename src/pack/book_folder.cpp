@@ -173,6 +173,17 @@ std::vector<std::string> NameProblems(const std::vector<BookFile>& files, bool f
     return problems;
 }
 
+// Whether the folder a link leads to holds the link itself.
+bool LeadsToItsOwnFolder(const fs::path& link) {
+    std::error_code error;
+    const fs::path target = fs::canonical(link, error);
+    const fs::path holder = fs::canonical(link.parent_path(), error);
+    if (error) return false;
+    const auto [targetEnd, holderEnd] =
+        std::mismatch(target.begin(), target.end(), holder.begin(), holder.end());
+    return targetEnd == target.end();
+}
+
 }  // namespace
 
 std::string_view FlatName(std::string_view name) {
@@ -200,12 +211,13 @@ BookFolder ScanBookFolder(const std::string& folder, const ScanOptions& options)
     const fs::path root(folder);
     BookFolder book;
     std::error_code error;
-    fs::recursive_directory_iterator it(root, error);
+    fs::recursive_directory_iterator it(root, fs::directory_options::follow_directory_symlink,
+                                        error);
     for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
         const fs::directory_entry& entry = *it;
         std::error_code statError;
         const std::string relative = Relative(entry.path(), root);
-        const bool isFolder = entry.is_directory(statError) && !entry.is_symlink(statError);
+        const bool isFolder = entry.is_directory(statError);
         const bool leftOut = (!options.includeHidden && IsLeftOutByDefault(FlatName(relative))) ||
                              std::any_of(options.excludes.begin(), options.excludes.end(),
                                          [&](const std::string& pattern) {
@@ -226,9 +238,17 @@ BookFolder ScanBookFolder(const std::string& folder, const ScanOptions& options)
             }
             continue;
         }
-        // Links to files are followed; a link to a folder is not, to keep
-        // clear of loops, and is refused with the other kinds of file.
-        if (isFolder) continue;
+        // Links are followed, as a browser follows them: sites installed by
+        // packages link their fonts and scripts in from shared folders. A
+        // link to a folder that holds the link would never end.
+        if (isFolder) {
+            if (entry.is_symlink(statError) && LeadsToItsOwnFolder(entry.path())) {
+                throw EPackError("\"" + relative +
+                                 "\" is a link to a folder that holds it, which would go on "
+                                 "for ever; leave it out with --exclude");
+            }
+            continue;
+        }
         if (!entry.is_regular_file(statError)) {
             throw EPackError("\"" + relative + "\" in the source folder is not a regular file");
         }

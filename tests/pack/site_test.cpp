@@ -3,6 +3,7 @@
 // site itself.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -54,17 +55,17 @@ TEST(Site, HiddenAndDesktopFilesAndExcludesAreLeftOut) {
           "old/y.html"},
          6},
         {"hidden kept",
-         {.includeHidden = true},
+         {false, true, {}},
          {".DS_Store", ".git/HEAD", ".git/logs/HEAD", ".nojekyll", "img/Desktop.ini",
           "img/Thumbs.db", "img/a.png", "index.html", "notes/draft.md", "notes/keep.html",
           "old/x.bak", "old/y.html"},
          0},
         {"name patterns in any folder, a folder, ** across folders",
-         {.excludes = {"*.bak", "notes/", "**/a.png"}},
+         {false, false, {"*.bak", "notes/", "**/a.png"}},
          {"index.html", "old/y.html"},
          6 + 4},
         {"a path pattern matches from the top only",
-         {.excludes = {"old/*.html", "img"}},
+         {false, false, {"old/*.html", "img"}},
          {"index.html", "notes/draft.md", "notes/keep.html", "old/x.bak"},
          6 + 2},
     };
@@ -73,6 +74,18 @@ TEST(Site, HiddenAndDesktopFilesAndExcludesAreLeftOut) {
         EXPECT_EQ(Stored(folder.files), c.names) << c.what;
         EXPECT_EQ(folder.leftOut, c.leftOut) << c.what;
     }
+}
+
+// Sites installed by packages link shared folders in (fonts, scripts): the
+// links are followed, unless one leads to a folder that holds it.
+TEST(Site, LinkedFoldersAreFollowedButNotInALoop) {
+    test::TempDir dir;
+    test::WriteTree(dir / "shared", {{"fonts/a.woff", {}}});
+    test::WriteTree(dir / "site", {{"index.html", {}}});
+    std::filesystem::create_directory_symlink("../shared/fonts", dir / "site/fonts");
+    EXPECT_EQ(Stored(ScanBookFolder(dir / "site").files), (Strings{"fonts/a.woff", "index.html"}));
+    std::filesystem::create_directory_symlink("..", dir / "site/up");
+    EXPECT_THROW(ScanBookFolder(dir / "site"), EPackError);
 }
 
 TEST(Site, ExcludePatterns) {
