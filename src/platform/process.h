@@ -3,8 +3,9 @@
 // The portable caller fills a StartRequest with a plain command line and the
 // Windows values of the show command and the priority class; each host turns
 // them into its own terms:
-//  - Windows hands the line to the system unchanged (nothing quoted) and asks
-//    the shell for the program associated with a document.
+//  - Windows hands the line to the system unchanged and asks the shell for
+//    the program associated with a document, whose line quotes the program's
+//    path and the document's when they hold a blank.
 //  - POSIX runs the executable the line names (the shortest text up to a
 //    blank, or the whole line, that names an executable file, else the first
 //    word, looked up in PATH when it has no slash; the rest split at blanks

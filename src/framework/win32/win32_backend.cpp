@@ -71,6 +71,13 @@ public:
         if (m_hwnd == nullptr) return;
         ShowWindow(m_hwnd, visible ? (IsForm() ? SW_SHOWNORMAL : SW_SHOW) : SW_HIDE);
         if (visible && IsForm()) UpdateWindow(m_hwnd);
+        if (!visible && IsForm()) {
+            // A look at the queue lets the display take the hide now (Wine's
+            // X11 driver sends what it holds there): the program may block
+            // next, waiting for the browser, without looking again.
+            MSG pending;
+            PeekMessageA(&pending, nullptr, 0, 0, PM_NOREMOVE);
+        }
         g_state->Rethrow();
     }
 

@@ -1,8 +1,9 @@
 // Windows processes: CreateProcessA, FindExecutableA and the waits on the
 // process handle.
 //
-// Both command lines are handed to the system unquoted; the system's rules
-// for unquoted lines decide which program starts. The start-up record asks
+// The first command line is handed to the system as it is; in the associated
+// program's line, the program's path and the document's are quoted when they
+// hold a blank, so that each stays one argument. The start-up record asks
 // for the request's show command, the creation flags combine the priority
 // class with CREATE_NEW_CONSOLE, handles are not inherited, and the child
 // gets the caller's environment and current directory.
@@ -67,6 +68,12 @@ Started Create(const std::string& commandLine, const StartRequest& request) {
     return started;
 }
 
+// A path with a blank in quotes, so that it stays one argument (a temporary
+// folder under a user name with a blank); other paths as they are.
+std::string Quoted(const std::string& path) {
+    return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
+}
+
 void Fill(std::intptr_t& handle, std::intptr_t& thread, std::int64_t& id, int& error,
           const Started& started) {
     if (started.error != 0) {
@@ -108,7 +115,7 @@ Process Process::StartAssociated(const std::string& document, const std::string&
     }
     found[MAX_PATH - 1] = '\0';
     program = found;
-    const std::string line = program + " " + document + " " + parameters;
+    const std::string line = Quoted(program) + " " + Quoted(document) + " " + parameters;
     if (line.size() >= kAssociatedLineBuffer) {
         process.m_error = kErrorCommandLineTooLong;
         return process;

@@ -66,6 +66,7 @@ int main() {
     }
     while (!page.empty() && page.back() == ' ')
         page.pop_back();
+    if (page.size() > 1 && page.front() == '"') page = page.substr(1, page.find('"', 1) - 1);
 
     if (page.rfind("--late ", 0) == 0) {
         page = page.substr(7);
