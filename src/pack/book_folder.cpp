@@ -117,8 +117,9 @@ std::vector<std::string> NameProblems(const std::vector<BookFile>& files, bool f
     std::map<std::string, const BookFile*> folders;  // folded folder path, first file in it
     for (const BookFile& file : files) {
         const std::string key = FoldedKey(file, flat);
-        // The runtime's own names matter where it keeps its files: at the top.
-        if ((flat || key.find('/') == std::string::npos) && IsReservedName(FlatName(key))) {
+        // The runtime does not write a book file named like one of its own,
+        // in whatever folder.
+        if (IsReservedName(FlatName(key))) {
             problems.push_back("the file \"" + file.relative +
                                "\" has a name that the book runtime keeps for its own files; "
                                "rename it");

@@ -8,8 +8,8 @@
 //
 // A folder book (the default) is unpacked with its folders, so its names are
 // checked as paths: no two may be one path on a case-insensitive Windows
-// file system (nor a file and a folder), and no file at the top may take a
-// name the runtime keeps for itself. A flat book is unpacked into one folder,
+// file system (nor a file and a folder), and no file may take a name the
+// runtime keeps for itself. A flat book is unpacked into one folder,
 // so the checks are made on the flat name (the part after the last "/"). In
 // both, every part of a name must be a name that Windows can create. All the
 // clashes are reported in one error, one line each.

@@ -248,9 +248,11 @@ TEST(PackBook, RefusalsNameTheProblemAndLeaveNoFile) {
          },
          "the folder \"aux\" is the name of the Windows device \"aux\", which Windows cannot "
          "create; rename it"},
-        {"folders: manifest's name at the top",
-         [](auto& d, auto&) { test::WriteFile(d / "src/Pagorix.kbm", "x"); },
-         "the file \"Pagorix.kbm\" has a name that the book runtime keeps for its own files; "
+        {"folders: owner file's name in a folder",
+         [](auto& d, auto&) {
+             test::WriteTree(d / "src", {{"x/Pagorix.Lck", {}}});
+         },
+         "the file \"x/Pagorix.Lck\" has a name that the book runtime keeps for its own files; "
          "rename it"},
         {"no index page",
          [](auto& d, auto& r) {
