@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -43,14 +44,15 @@ std::string ClassOf(HWND window) {
 
 struct SeenDialog {
     std::string caption;
-    std::vector<std::string> buttons;
+    std::string buttons;  // their texts, joined by "|"
     bool icon = false;
 };
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM data) {
     auto* seen = reinterpret_cast<SeenDialog*>(data);
     const std::string cls = ClassOf(child);
-    if (_stricmp(cls.c_str(), "Button") == 0) seen->buttons.push_back(TextOf(child));
+    if (_stricmp(cls.c_str(), "Button") == 0)
+        seen->buttons += (seen->buttons.empty() ? "" : "|") + TextOf(child);
     if (_stricmp(cls.c_str(), "Static") == 0 &&
         (GetWindowLongPtrA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
         seen->icon = true;
@@ -82,77 +84,49 @@ void Perform(HWND dialog, Act act) {
     }
 }
 
+// Notes the dialog's caption, buttons and icon, then lets `act` answer it.
+void WatchDialogs(win32::Win32Backend& backend, SeenDialog& seen, std::function<void(HWND)> act) {
+    backend.SetDialogObserver([&seen, act](std::intptr_t handle) {
+        HWND dialog = reinterpret_cast<HWND>(handle);
+        seen.caption = TextOf(dialog);
+        EnumChildWindows(dialog, &CollectChild, reinterpret_cast<LPARAM>(&seen));
+        act(dialog);
+    });
+}
+
 TEST_F(Win32Test, MessageBoxesShowTheFrameworksButtonsAndAnswerAsTheirKeysSay) {
+    const auto custom = TMsgDlgType::mtCustom;
+    const unsigned yesNo = mbYes | mbNo;
     struct Case {
         const char* what;
         TMsgDlgType type;
         unsigned buttons;
         Act act;
-        std::vector<std::string> texts;
+        const char* texts;
         bool icon;
         int result;
     };
     const Case cases[] = {
-        {"error box, Enter", TMsgDlgType::mtError, mbOK, Act::Enter, {"OK"}, true, mrOk},
-        {"plain yes/no, Enter is Oui",
-         TMsgDlgType::mtCustom,
-         mbYes | mbNo,
-         Act::Enter,
-         {"&Oui", "&Non"},
-         false,
-         mrYes},
-        {"plain yes/no, Escape is Non",
-         TMsgDlgType::mtCustom,
-         mbYes | mbNo,
-         Act::Escape,
-         {"&Oui", "&Non"},
-         false,
-         mrNo},
-        {"plain yes/no, close box is Cancel",
-         TMsgDlgType::mtCustom,
-         mbYes | mbNo,
-         Act::CloseBox,
-         {"&Oui", "&Non"},
-         false,
-         mrCancel},
-        {"plain yes/no, Alt+N",
-         TMsgDlgType::mtCustom,
-         mbYes | mbNo,
-         Act::AltN,
-         {"&Oui", "&Non"},
-         false,
-         mrNo},
-        {"plain yes/no, Alt+O",
-         TMsgDlgType::mtCustom,
-         mbYes | mbNo,
-         Act::AltO,
-         {"&Oui", "&Non"},
-         false,
-         mrYes},
-        {"OK and Annuler, Escape",
-         TMsgDlgType::mtWarning,
-         mbOK | mbCancel,
-         Act::Escape,
-         {"OK", "Annuler"},
-         true,
-         mrCancel},
+        {"error box, Enter", TMsgDlgType::mtError, mbOK, Act::Enter, "OK", true, mrOk},
+        {"plain yes/no, Enter is Oui", custom, yesNo, Act::Enter, "&Oui|&Non", false, mrYes},
+        {"plain yes/no, Escape is Non", custom, yesNo, Act::Escape, "&Oui|&Non", false, mrNo},
+        {"close box is Cancel", custom, yesNo, Act::CloseBox, "&Oui|&Non", false, mrCancel},
+        {"plain yes/no, Alt+N", custom, yesNo, Act::AltN, "&Oui|&Non", false, mrNo},
+        {"plain yes/no, Alt+O", custom, yesNo, Act::AltO, "&Oui|&Non", false, mrYes},
+        {"OK and Annuler, Escape", TMsgDlgType::mtWarning, mbOK | mbCancel, Act::Escape,
+         "OK|Annuler", true, mrCancel},
     };
     Application().SetTitle("Le titre");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SeenDialog seen;
-        m_backend.SetDialogObserver([&](std::intptr_t handle) {
-            HWND dialog = reinterpret_cast<HWND>(handle);
-            seen.caption = TextOf(dialog);
-            EnumChildWindows(dialog, &CollectChild, reinterpret_cast<LPARAM>(&seen));
-            Perform(dialog, c.act);
-        });
+        WatchDialogs(m_backend, seen, [&](HWND dialog) { Perform(dialog, c.act); });
         EXPECT_EQ(MessageDlg("Le texte", c.type, c.buttons), c.result);
         EXPECT_EQ(seen.buttons, c.texts);
         EXPECT_EQ(seen.icon, c.icon);
-        EXPECT_EQ(seen.caption, c.type == TMsgDlgType::mtError    ? "Erreur"
-                                : c.type == TMsgDlgType::mtCustom ? "Le titre"
-                                                                  : "Avertissement");
+        EXPECT_EQ(seen.caption, c.type == TMsgDlgType::mtError ? "Erreur"
+                                : c.type == custom             ? "Le titre"
+                                                               : "Avertissement");
     }
 }
 
@@ -172,17 +146,14 @@ TEST_F(Win32Test, InputBoxTakesAtMost255CharactersAndAnnulerGivesNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SeenDialog seen;
-        m_backend.SetDialogObserver([&](std::intptr_t handle) {
-            HWND dialog = reinterpret_cast<HWND>(handle);
-            seen.caption = TextOf(dialog);
-            EnumChildWindows(dialog, &CollectChild, reinterpret_cast<LPARAM>(&seen));
+        WatchDialogs(m_backend, seen, [&](HWND dialog) {
             for (char ch : c.typed)
                 PostMessageA(GetFocus(), WM_CHAR, static_cast<unsigned char>(ch), 1);
             Perform(dialog, c.act);
         });
         EXPECT_EQ(InputBox("Password protection", "Please enter the password :", ""), c.result);
         EXPECT_EQ(seen.caption, "Password protection");
-        EXPECT_EQ(seen.buttons, (std::vector<std::string>{"OK", "Annuler"}));
+        EXPECT_EQ(seen.buttons, "OK|Annuler");
     }
 }
 
