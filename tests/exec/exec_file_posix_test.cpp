@@ -39,6 +39,7 @@ using Words = std::vector<std::string>;
 
 const std::string kHelper = PAGORIX_EXEC_HELPER;
 
+// What the helper wrote: its pid, current directory, nice value and arguments.
 struct Record {
     long pid = 0;
     std::string cwd;
@@ -47,17 +48,13 @@ struct Record {
 };
 
 Record ReadRecord(const std::string& path) {
-    Record record;
+    Words lines;
     std::ifstream in(path);
-    std::string line;
-    if (std::getline(in, line) && std::getline(in, record.cwd)) {
-        record.pid = std::atol(line.c_str());
-        std::getline(in, line);
-        record.nice = std::atoi(line.c_str());
-        while (std::getline(in, line))
-            record.args.push_back(line);
-    }
-    return record;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    if (lines.size() < 3) return {};
+    return {std::atol(lines[0].c_str()), lines[1], std::atoi(lines[2].c_str()),
+            Words(lines.begin() + 3, lines.end())};
 }
 
 // What the helpers started from now on do; cleared again at the end.
