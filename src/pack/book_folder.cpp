@@ -274,7 +274,8 @@ BookFolder ScanBookFolder(const std::string& folder, const ScanOptions& options)
     if (!problems.empty()) {
         std::string message = problems.front();
         if (problems.size() > 1) {
-            message = std::to_string(problems.size()) + " file names cannot go into the book:";
+            message =
+                std::to_string(problems.size()) + " problems with the file names, one per line:";
             for (const std::string& line : problems)
                 message += "\n  " + line;
         }

@@ -220,7 +220,7 @@ TEST(PackBook, RefusalsNameTheProblemAndLeaveNoFile) {
                                          {"d/index.HTML", {}}});
              r.scan.flat = true;
          },
-         "2 file names cannot go into the book:\n"
+         "2 problems with the file names, one per line:\n"
          "  \"c/INDEX.html\", \"d/index.HTML\" and \"index.html\" would all be unpacked as*\n"
          "  \"a/\u00C9t\u00E9.txt\" and \"b/\u00E9T\u00C9.txt\" would both be unpacked as*"},
         {"flat: manifest's name in a folder",
