@@ -17,8 +17,7 @@ std::int32_t PercentOf(std::int32_t size, std::int32_t done);
 // The same for 64-bit counts; 0 when total <= 0.
 std::int32_t PercentOf64(std::int64_t total, std::int64_t done);
 
-// Every "/" becomes a backslash, in place; returns text.
-char* SlashesToBackslashes(char* text);
+// Every "/" becomes a backslash, in place.
 void SlashesToBackslashes(std::string& text);
 
 // The last n characters (the whole text when it is shorter).
