@@ -117,19 +117,13 @@ TEST_F(Animation, RejectedValuesKeepTheOldOneAndShowTheirBox) {
         TForm owner(nullptr);
         auto& a = owner.CreateOwned<TAnimation>();
         c.setUp(a);
-        hb.ClearTranscript();
+        // The error box is expected; any other box fails the script.
         if (c.message != nullptr) hb.Answer("error", c.message, "OK");
         c.set(a);
+        EXPECT_TRUE(hb.UnusedAnswers().empty());
         EXPECT_EQ(a.StartFrame(), c.start);
         EXPECT_EQ(a.EndFrame(), c.end);
         EXPECT_EQ(a.RepeatCount(), c.repeat);
-        const Lines boxes = hb.TranscriptOf("box");
-        if (c.message == nullptr) {
-            EXPECT_TRUE(boxes.empty());
-        } else {
-            EXPECT_EQ(boxes, (Lines{std::string("box error \"Erreur\" stop \"") + c.message +
-                                    "\" [OK] -> OK"}));
-        }
     }
 }
 
