@@ -10,8 +10,9 @@
 // A run that is killed cannot clean up, so each run holds an exclusive lock
 // on an owner file in its work directory for its whole life. The next run
 // to start removes every work directory whose owner file it can lock: their
-// runs have ended without cleaning up. A directory without the owner file is
-// not ours to judge and is never touched.
+// runs have ended without cleaning up, and everything in them goes, the
+// run's splash clip included. A directory without the owner file is not ours
+// to judge and is never touched.
 #pragma once
 
 #include <cstddef>
