@@ -110,8 +110,6 @@ public:
     // Cleans up and ends the program at once.
     [[noreturn]] void AbortRun();
 
-    const std::string& WorkDir() const { return m_workDir; }
-
 private:
     // Thrown by AbortRun inside UnZip to leave the extraction first; not a
     // std::exception, so nothing on the way handles it.

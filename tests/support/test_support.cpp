@@ -63,7 +63,7 @@ bool Exists(const std::string& path) {
 
 std::string TestDataDir() {
     const char* data = std::getenv("PAGORIX_TEST_DATA");
-    return data != nullptr ? data : "tests/data";
+    return data != nullptr ? data : PAGORIX_SOURCE_DIR "/tests/data";
 }
 
 std::string CorpusDir() {

@@ -34,7 +34,8 @@ Bytes ReadFile(const std::string& path);
 std::string ReadText(const std::string& path);
 bool Exists(const std::string& path);
 
-// Where the repository's own test inputs are: tests/data.
+// Where the repository's own test inputs are: $PAGORIX_TEST_DATA, else the
+// source tree's tests/data.
 std::string TestDataDir();
 // The archives made by other tools: tests/data/zip.
 std::string CorpusDir();
