@@ -393,6 +393,19 @@ TEST_F(BookRunTest, FolderBookKeepsItsFoldersAndLeavesNothing) {
     EXPECT_EQ(workFiles, (Lines{"PAGORIX.LCK", "page.html", "s.css", "~fsN.avi"}));
     EXPECT_EQ(browser.page, "flat");
     EXPECT_EQ(LeftInTmp(), Lines{});
+
+    // A marked book whose entries climb out of the work directory writes
+    // nothing there, and the run still leaves nothing.
+    const std::string climbing = test::MakeRawBook(
+        CaseDir(), {{"PAGORIX.KBM", test::ManifestOf({"x", "T", "\xA7", "index.html", "S", "\xA7",
+                                                      "\xA7", "folders"})},
+                    {"index.html", kPage},
+                    {"doc/../../../escaped.html", "out"},
+                    {"../escaped.html", "out"}});
+    Run(climbing);
+    EXPECT_FALSE(platform::FileExists(m_dir / "escaped.html"));
+    EXPECT_FALSE(platform::FileExists(m_dir.Path() + "/../escaped.html"));
+    EXPECT_EQ(LeftInTmp(), Lines{});
 }
 
 // A start page that is not one file of the book is opened like a missing
