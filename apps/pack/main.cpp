@@ -198,6 +198,10 @@ int Pack(const CommandLine& line) {
         stats = PackBook(request, handler);
     }
     if (!line.quiet) {
+        if (line.flat && stats.startPage.find('/') != std::string::npos) {
+            Warn("the start page \"" + stats.startPage + "\" is unpacked as \"" +
+                 std::string(FlatName(stats.startPage)) + "\": a flat book has no folders");
+        }
         for (const BrokenLink& link : stats.brokenLinks)
             Warn(DescribeBrokenLink(link));
         std::printf("%s: %zu files, %llu bytes, in a book of %llu bytes\n", line.output.c_str(),
