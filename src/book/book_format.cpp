@@ -1,7 +1,6 @@
 #include "book/book_format.h"
 
 #include <algorithm>
-#include <set>
 
 namespace pagorix {
 
@@ -42,7 +41,7 @@ bool IsFolderBook(std::string_view line7) {
 }
 
 std::vector<std::string> FoldersOfNames(const std::vector<std::string>& names) {
-    std::set<std::string> folders;
+    std::vector<std::string> folders;
     for (const std::string& name : names) {
         if (name.starts_with('/') || name.find(':') != std::string::npos) continue;
         bool climbs = false;
@@ -54,15 +53,19 @@ std::vector<std::string> FoldersOfNames(const std::vector<std::string>& names) {
         if (climbs) continue;
         for (size_t slash = name.find('/'); slash != std::string::npos;
              slash = name.find('/', slash + 1)) {
-            if (slash > 0) folders.insert(name.substr(0, slash));
+            if (slash > 0) folders.push_back(name.substr(0, slash));
         }
     }
-    std::vector<std::string> out(folders.begin(), folders.end());
-    // A folder's path is longer than the path of any folder holding it.
-    std::stable_sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
-        return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+    // Deepest first: a folder's path holds more separators than the path of
+    // any folder holding it. Equal paths end up together and are kept once.
+    const auto depth = [](const std::string& path) {
+        return std::count(path.begin(), path.end(), '/');
+    };
+    std::sort(folders.begin(), folders.end(), [&](const std::string& a, const std::string& b) {
+        return depth(a) != depth(b) ? depth(a) > depth(b) : a < b;
     });
-    return out;
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    return folders;
 }
 
 std::string WindowsNameProblem(std::string_view name) {
