@@ -185,6 +185,11 @@ TEST(UnzipCli, ExtractsTestsAndReportsFailures) {
     test::EntryPlan tokenized{"tok.dat", test::Bytes(5, 't')};
     tokenized.method = 7;  // tokenized: no tool decodes it
     test::WriteFile(dir / "tokenized.zip", test::BuildZip({tokenized}).bytes);
+    // Names from an MS-DOS host: code page 437 unless -O names another.
+    test::WriteFile(dir / "names.zip", test::BuildZip({{"caf\x82.txt", test::Bytes(1, 'c')},
+                                                       {"\x1B[2Jx.txt", test::Bytes(1, 'x')}})
+                                           .bytes);
+    const std::string names = Quote(dir / "names.zip");
     const struct {
         std::string arguments;
         int status;
@@ -198,6 +203,11 @@ TEST(UnzipCli, ExtractsTestsAndReportsFailures) {
         {"-t " + encStore, 1, "encrypted; give the password with -P"},
         {"-t " + Quote(test::CorpusPath("iz_deflate.zip")) + " 'sub/*'", 0, "1 tested OK"},
         {"-t " + Quote(dir / "tokenized.zip"), 1, "tok.dat: unsupported compression method 7"},
+        {"-l " + names, 0, "caf\xC3\xA9.txt"},
+        {"-l -O cp1252 " + names, 0, "caf\xE2\x80\x9A.txt"},
+        {"-v " + names, 0, "\\x1b[2Jx.txt"},
+        {"-O ebcdic " + names, 10, "unknown code page"},
+        {"-q -d " + Quote(dir / "names") + " " + names, 0, ""},
     };
     for (const auto& c : cases) {
         const RunResult run = RunUnzip(c.arguments);
@@ -206,6 +216,7 @@ TEST(UnzipCli, ExtractsTestsAndReportsFailures) {
     }
     EXPECT_EQ(test::ReadFile(dir / "out/sub/note.txt").size(), 30u);
     EXPECT_EQ(test::ReadFile(dir / "out/licenses.txt").size(), 73037u);
+    EXPECT_TRUE(test::Exists(dir / "names/caf\xC3\xA9.txt"));
 
     const RunResult junked =
         RunUnzip("-j -q -d " + Quote(dir / "flat") + " " + store + " sub/note.txt");
