@@ -228,6 +228,10 @@ TEST_F(UnZipTest, FailedEntriesAreReportedRemovedAndTheRunGoesOn) {
     shortData.uncompressedSize = 100000;
     const EntryPlan good{"z.txt", Bytes(3, 'z')};
     const std::string tooLong(256, 'n');
+    std::string deepPath;  // short folder names, far more of them than a path takes
+    for (int i = 0; i < 30000; ++i)
+        deepPath += "a/";
+    deepPath += "f";
 
     const struct {
         const char* what;
@@ -263,6 +267,11 @@ TEST_F(UnZipTest, FailedEntriesAreReportedRemovedAndTheRunGoesOn) {
          1,
          {"skip 0 reason 3", "end 1 /z.txt"},
          0},
+        {"a path of 60,000 bytes",
+         {{deepPath, Bytes(1, 'f')}, good},
+         1,
+         {"skip 0 reason 3", "end 1 /z.txt"},
+         0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -278,6 +287,7 @@ TEST_F(UnZipTest, FailedEntriesAreReportedRemovedAndTheRunGoesOn) {
         EXPECT_EQ(zip.UnZip(), c.result);
         EXPECT_EQ(Only(rec.log, {"badcrc", "badpassword", "skip", "end"}), c.events);
         EXPECT_EQ(static_cast<int>(backend.boxes.size()), c.boxes);
+        EXPECT_FALSE(test::Exists(target / "a"));  // no folder made for a refused path
         for (const EntryPlan& e : c.entries) {
             const bool written = std::find(c.events.begin(), c.events.end(),
                                            "end " + std::to_string(&e - c.entries.data()) + " /" +
