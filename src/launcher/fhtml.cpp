@@ -333,9 +333,7 @@ void Tfhtml::unzipStartUnZip(TUnZipper&, std::int32_t, const std::string& fName,
     }
     // The clean-up deletes exactly what the engine wrote, under the name it
     // wrote it, whatever characters the name holds.
-    if (std::find(m_written.begin(), m_written.end(), fName) == m_written.end()) {
-        m_written.push_back(fName);
-    }
+    if (m_writtenNames.insert(fName).second) m_written.push_back(fName);
 }
 
 void Tfhtml::execFail(TExecFile&) {

@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/unzipper.h"
@@ -136,6 +137,7 @@ private:
     bool m_stopped = false;  // cleaned up: no later step runs
     // Every file the engine began to write, by its full path.
     std::vector<std::string> m_written;
+    std::unordered_set<std::string> m_writtenNames;  // m_written's paths, for lookups
     // The splash clip once it is in the work directory; empty while fs
     // keeps it in the temporary directory.
     std::string m_clip;

@@ -26,7 +26,6 @@
 namespace pagorix {
 
 inline constexpr const char* kWorkDirPrefix = "kbm";
-inline constexpr std::int32_t kPayloadCopyChunk = 61440;
 // At most this many work directories are examined per start, so that a
 // crowded temporary directory cannot slow the start down; when there are
 // more, a random choice of them is, and later starts get to the others.
@@ -47,9 +46,11 @@ std::string RemoveTrailingBackslash(const std::string& path);
 // operation in it fails with the framework's file-open error.
 std::string MakeWorkDirectory(const std::string& parent = {});
 
-// Copies the payload into workDir/PAGORIX.ZIP in chunks of at most 61,440
-// bytes. An executable with nothing appended gives an empty copy. Raises the
-// framework's file-open error for the executable or the copy.
+// Copies the payload into workDir/PAGORIX.ZIP, in the kernel where the host
+// can. An executable with nothing appended gives an empty copy. Raises the
+// framework's file-open error for the executable or the copy, its read
+// error when the executable ends early and its write error when the copy
+// cannot take the bytes (a full disk).
 void CopyPayload(const PayloadSource& source, const std::string& workDir);
 
 // The directory part of a path, up to and including its last separator.

@@ -98,6 +98,20 @@ private:
     int m_error = 0;
 };
 
+// What CopyFileData achieved: the bytes copied and, when fewer than asked,
+// whether the source ran out or failed (otherwise the target failed).
+struct CopyOutcome {
+    std::int64_t copied = 0;
+    bool sourceShort = false;
+};
+
+// Copies count bytes from `from` to `to`, each from its current position
+// (both advance by what was copied), in the cheapest way the host has: in
+// the kernel where it can, else in large blocks (CopyFileDataByBlocks).
+CopyOutcome CopyFileData(FileHandle& from, FileHandle& to, std::int64_t count);
+// The portable way: reads and writes of up to 256 KiB.
+CopyOutcome CopyFileDataByBlocks(FileHandle& from, FileHandle& to, std::int64_t count);
+
 // ---- Paths, files and directories ----
 
 // The system's temporary directory, ending with kPathDelim.

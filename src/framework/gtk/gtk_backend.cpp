@@ -173,7 +173,17 @@ void GtkBackend::SetCursor(TCursor cursor) {
 }
 
 std::unique_ptr<Backend> OpenGtkBackend() {
-    if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+    // The runtime draws nothing with OpenGL, but GDK loads the display's
+    // OpenGL driver while it opens an X display, to choose its visuals: tens
+    // of megabytes resident (over 50 with a software renderer). GDK reads
+    // this setting only then; it is taken back at once so that the browser
+    // the run starts gets the reader's environment. A reader's own setting
+    // is left as it is.
+    const bool readerSetting = g_getenv("GDK_GL") != nullptr;
+    if (!readerSetting) g_setenv("GDK_GL", "disable", TRUE);
+    const bool opened = gtk_init_check(nullptr, nullptr);
+    if (!readerSetting) g_unsetenv("GDK_GL");
+    if (!opened) return nullptr;
     return std::make_unique<GtkBackend>();
 }
 

@@ -118,6 +118,34 @@ std::int64_t FileHandle::Write(const void* buffer, std::int64_t count) {
     return done;
 }
 
+CopyOutcome CopyFileData(FileHandle& from, FileHandle& to, std::int64_t count) {
+    // copy_file_range moves the data inside the kernel (or shares the
+    // blocks, on file systems that can); where it is not available (another
+    // kernel, another file system, other kinds of file) the rest goes by
+    // blocks, which also tell a failing source from a failing target.
+    CopyOutcome outcome;
+    while (outcome.copied < count && from.IsOpen() && to.IsOpen()) {
+        const ssize_t n =
+            ::copy_file_range(ToFd(from.Native()), nullptr, ToFd(to.Native()), nullptr,
+                              static_cast<size_t>(count - outcome.copied), 0);
+        if (n > 0) {
+            outcome.copied += n;
+            continue;
+        }
+        if (n == 0) {
+            outcome.sourceShort = true;
+            return outcome;
+        }
+        if (errno == EINTR) continue;
+        if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) return outcome;
+        break;
+    }
+    const CopyOutcome rest = CopyFileDataByBlocks(from, to, count - outcome.copied);
+    outcome.copied += rest.copied;
+    outcome.sourceShort = rest.sourceShort;
+    return outcome;
+}
+
 std::int64_t FileHandle::Seek(std::int64_t offset, std::uint16_t origin) {
     if (!IsOpen()) return -1;
     int whence = SEEK_SET;

@@ -123,6 +123,10 @@ std::int64_t FileHandle::Write(const void* buffer, std::int64_t count) {
     return done;
 }
 
+CopyOutcome CopyFileData(FileHandle& from, FileHandle& to, std::int64_t count) {
+    return CopyFileDataByBlocks(from, to, count);
+}
+
 std::int64_t FileHandle::Seek(std::int64_t offset, std::uint16_t origin) {
     if (!IsOpen()) return -1;
     DWORD method = FILE_BEGIN;
