@@ -2,8 +2,8 @@
 // the traditional PKWARE stream cipher that is keyed through it.
 //
 // UpdateCrc32 is the one-byte step the definition is written in; Crc32Update
-// runs the same register over a whole buffer eight bytes at a time with
-// slicing tables, giving bit-identical results. The cipher keeps three
+// runs the same register over a whole buffer sixteen bytes at a time
+// with slicing tables, giving bit-identical results. The cipher keeps three
 // 32-bit keys; all arithmetic is modulo 2^32.
 #pragma once
 
