@@ -13,6 +13,7 @@
 #include "framework/application.h"
 #include "framework/dialogs.h"
 #include "framework/form.h"
+#include "support/box_contract.h"
 #include "support/test_support.h"
 
 namespace pagorix {
@@ -126,18 +127,20 @@ protected:
     std::unique_ptr<terminal::TerminalBackend> m_backend;
 };
 
+// The boxes every backend answers alike (the terminal has no close box);
+// Enter takes the default and an unknown letter asks again.
 TEST_F(ReaderAtTheTerminal, BoxesTakeTheLetterTyped) {
-    const auto yesNo = [] { return MessageDlg("Read it?", TMsgDlgType::mtCustom, mbYes | mbNo); };
-    const struct {
-        std::string typed;
-        int result;
-    } cases[] = {
-        {"n\n", mrNo},    {"O\n", mrYes},   {"\n", mrYes},  // Enter: the default
-        {"\x1b\n", mrNo}, {"x\nn\n", mrNo},                 // an unknown letter asks again
-    };
-    for (const auto& c : cases) {
-        Type(c.typed);
-        EXPECT_EQ(yesNo(), c.result) << c.typed;
+    const char* const typed[] = {"\n", "\x1b\n", nullptr, "O\n", "x\nn\n"};
+    Application().SetTitle("T");
+    for (const test::BoxContractRow& row : test::BoxContract()) {
+        const char* keys = typed[static_cast<int>(row.act)];
+        if (keys == nullptr) continue;
+        Type(keys);
+        EXPECT_EQ(MessageDlg("Q", row.type, row.buttons), row.result) << row.name;
+        std::fflush(m_out);
+        const std::string out = test::ReadText(m_dir / "out");
+        const std::string caption = *row.caption != 0 ? row.caption : "T";
+        EXPECT_NE(out.rfind("[" + caption + "]\nQ\n"), std::string::npos) << row.name;
     }
     // Typed in UTF-8, taken in Windows-1252; "?" for what it cannot hold.
     const struct {
