@@ -78,11 +78,7 @@ struct ReferenceKeys {
 
 TEST(ZipCipher, KeysFollowThePassword) {
     ZipCipher cipher;
-    cipher.InitKeys("");
-    EXPECT_EQ(cipher.key0, 0x12345678u);
-    EXPECT_EQ(cipher.key1, 0x23456789u);
-    EXPECT_EQ(cipher.key2, 0x34567890u);
-    const std::string passwords[] = {"a", "RKTM4V?PQ918XN2", "\xE9t\xE9"};
+    const std::string passwords[] = {"", "a", "RKTM4V?PQ918XN2", "\xE9t\xE9"};
     for (const std::string& password : passwords) {
         ReferenceKeys reference;
         for (const char c : password)

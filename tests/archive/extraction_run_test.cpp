@@ -6,7 +6,6 @@
 #include "archive/extraction_run.h"
 #include "archive/local_bit_reader.h"
 #include "archive/unzipper.h"
-#include "archive/zip_cipher.h"
 #include "archive_test_support.h"
 
 namespace pagorix {
@@ -140,71 +139,6 @@ TEST(NextByte, CancelIsHonouredAtARefillOnlyWhilePumping) {
     for (size_t i = 0; i < data.size(); ++i)
         ASSERT_EQ(frame.run->NextByte(b), 8);
     EXPECT_TRUE(frame.zip.Cancelled());
-}
-
-TEST(NextByte, ShortReadOfASingleVolumeArchiveIsPrematureEnd) {
-    Frame frame(test::RandomBytes(20000, 8), 17000);
-    frame.Start();
-    std::uint16_t b = 0;
-    for (int i = 0; i < 16000; ++i)
-        ASSERT_EQ(frame.run->NextByte(b), 8);
-    try {
-        frame.run->NextByte(b);
-        FAIL() << "no exception";
-    } catch (const EFatalUnzipError& e) {
-        EXPECT_STREQ(e.what(), "Premature end of file reached");
-    }
-}
-
-TEST(NextByte, ContinuesOnTheNextVolumeWhenAReadComesUpShort) {
-    // The entry's 20,000 bytes: 5,000 in the first volume, the rest at the
-    // start of the second.
-    const Bytes data = test::RandomBytes(20000, 12);
-    Frame frame(data, 5000);
-    test::TempDir dir;
-    test::WriteFile(dir / "second.z02", Bytes(data.begin() + 5000, data.end()));
-    frame.zip.EndCentral().ThisDisk = 1;
-    std::vector<int> asked;
-    frame.zip.OnGetNextDisk = [&](TUnZipper&, std::int32_t disk, std::string& name) {
-        asked.push_back(disk);
-        name = dir / "second.z02";
-    };
-    frame.Start();
-    Bytes got;
-    std::uint16_t b = 0;
-    while (frame.run->NextByte(b) == 8)
-        got.push_back(static_cast<std::uint8_t>(b));
-    EXPECT_EQ(got, data);
-    EXPECT_EQ(asked, std::vector<int>{2});
-    EXPECT_EQ(frame.zip.CurrentVolume(), 1);
-    EXPECT_EQ(frame.run->InStream, frame.zip.ZipStream());
-}
-
-TEST(NextByte, DecryptsEachRefillAfterTheHeader) {
-    // Encrypt a 12-byte header and 30,000 bytes as the application note
-    // does; the check byte is the CRC's high byte.
-    const Bytes plain = test::RandomBytes(30000, 9);
-    Bytes header = test::RandomBytes(12, 10);
-    header[11] = static_cast<std::uint8_t>(Crc32Of(plain.data(), plain.size()) >> 24);
-    ZipCipher encrypt;
-    encrypt.InitKeys("pw");
-    Bytes cipherText;
-    for (const Bytes* part :
-         {static_cast<const Bytes*>(&header), static_cast<const Bytes*>(&plain)}) {
-        for (const std::uint8_t p : *part) {
-            cipherText.push_back(static_cast<std::uint8_t>(p ^ encrypt.DecryptByte()));
-            encrypt.UpdateKeys(p);
-        }
-    }
-    Frame frame(cipherText, 0, 1);
-    EXPECT_EQ(frame.zip.DecryptHeader("pw", *frame.zip.ZipStream()), header[11]);
-    EXPECT_EQ(frame.zip.CurrentEntry().CompressedSize, 30000u);
-    frame.Start();
-    Bytes got;
-    std::uint16_t b = 0;
-    while (frame.run->NextByte(b) == 8)
-        got.push_back(static_cast<std::uint8_t>(b));
-    EXPECT_EQ(got, plain);
 }
 
 TEST(Output, FlushesWriteComputeTheCrcAndReportProgress) {

@@ -448,29 +448,27 @@ TEST_F(BookRunTest, EveryFileTheRunWroteIsRemoved) {
     EXPECT_EQ(LeftInTmp(), Lines{});
 }
 
-TEST_F(BookRunTest, UnusableWorkDirectoryRestsUntilCancel) {
-    const std::string book =
-        test::MakePackedBook(m_dir.Path(), {{"index.html", kPage}}, Manifest());
-    hb.Answer("exception", "*", "OK");
-    hb.AtPump(1, ScriptAction::Press("bcancel"));
-    const Lines t = Run(book, m_dir / "no-such-folder");
-    EXPECT_NE(Contains(t, "box exception \"Pagorix 1.0\" stop \"Ne peut ouvrir le fichier"), "");
-    EXPECT_NE(Contains(t, "window fhtml shown"), "");
-    EXPECT_EQ(Visible(t).back(), "quit requested");
-    EXPECT_EQ(LeftInTmp(), Lines{});
-}
-
-TEST_F(BookRunTest, ExecutableWithNothingAppended) {
-    const std::string stub = test::WriteStub(m_dir.Path());
-    hb.Answer("exception", "*", "OK");
-    hb.AtPump(1, ScriptAction::Press("bcancel"));
-    const Lines t = Run(stub);
-    // The empty archive copy is no archive: the failure shows, the window
-    // rests until Cancel.
-    EXPECT_NE(Contains(t, "box exception \"Pagorix 1.0\" stop \"Incomplete Zip File.\""), "");
-    EXPECT_NE(Contains(t, "window fhtml shown"), "");
-    EXPECT_FALSE(launched);
-    EXPECT_EQ(LeftInTmp(), Lines{});
+// A failure before the unpacking (a work folder that cannot be made, an
+// executable with nothing appended) shows the engine's message, and the
+// window rests until Cancel; nothing is launched and nothing is left.
+TEST_F(BookRunTest, FailureBeforeTheUnpackingRestsUntilCancel) {
+    const struct {
+        std::string book, tempDir, message;
+    } cases[] = {
+        {test::MakePackedBook(CaseDir(), {{"index.html", kPage}}, Manifest()),
+         m_dir / "no-such-folder", "Ne peut ouvrir le fichier"},
+        {test::WriteStub(CaseDir()), "", "Incomplete Zip File."},
+    };
+    for (const auto& c : cases) {
+        hb.Answer("exception", "*", "OK");
+        hb.AtPump(hb.Pumps() + 1, ScriptAction::Press("bcancel"));
+        const Lines t = Run(c.book, c.tempDir);
+        EXPECT_NE(Contains(t, "box exception \"Pagorix 1.0\" stop \"" + c.message), "");
+        EXPECT_NE(Contains(t, "window fhtml shown"), "");
+        EXPECT_EQ(Visible(t).back(), "quit requested");
+        EXPECT_FALSE(launched);
+        EXPECT_EQ(LeftInTmp(), Lines{});
+    }
 }
 
 // Waits up to `seconds` for a file to appear.

@@ -34,16 +34,6 @@ TEST(ManifestLines, EveryKindOfLineBreakGivesTheSameLines) {
     }
 }
 
-TEST(ManifestLines, BlankLinesBetweenBreaksAreKept) {
-    // LF then CR are two breaks, so an empty line stands between them.
-    const TMemoLines lines = Load("a\n\rb\r\n\r\nc");
-    EXPECT_EQ(lines.Line(0), "a");
-    EXPECT_EQ(lines.Line(1), "");
-    EXPECT_EQ(lines.Line(2), "b");
-    EXPECT_EQ(lines.Line(3), "");
-    EXPECT_EQ(lines.Line(4), "c");
-}
-
 TEST(ManifestLines, MissingLinesReadAsEmptyTextNotAsTheSentinel) {
     const TMemoLines lines = Load("tool\nTitle\nIntro\nindex.htm\nStatus");
     for (int n : {5, 6, 8, 100, -1}) {
@@ -66,13 +56,23 @@ TEST(ManifestLines, LongLinesAreCutTo4096) {
     EXPECT_EQ(lines.Line(2), "next");
 }
 
-TEST(ManifestLines, TextBeyondTheMemoCapacityFailsToLoad) {
-    try {
-        Load(std::string(kMemoCapacity + 1, 'x'));
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "Le texte d\xE9passe la capacit\xE9 du m\xE9mo");
+// Breaks, NUL bytes and long lines as the memo reads them: LF then CR are two
+// breaks (an empty line between), a NUL ends the text, a line is cut at 4,096.
+TEST(ManifestLines, TextIsSplitAsTheMemoDoes) {
+    const struct {
+        std::string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"a\n\rb\r\n\r\nc", {"a", "", "b", "", "c", ""}},
+        {std::string("tool\nIn\0tro\nindex.htm\n", 22), {"tool", "In", ""}},
+        {"tool\n" + std::string(10000, 'x') + "\nnext", {"tool", std::string(4096, 'x'), "next"}},
+    };
+    for (const auto& c : cases) {
+        const TMemoLines lines = Load(c.text);
+        for (size_t i = 0; i < c.lines.size(); ++i)
+            EXPECT_EQ(lines.Line(static_cast<int>(i)), c.lines[i]) << i;
     }
+    EXPECT_THROW(Load(std::string(kMemoCapacity + 1, 'x')), Exception);
 }
 
 TEST(ManifestLines, LoadingAMissingFileRaisesTheOpenError) {

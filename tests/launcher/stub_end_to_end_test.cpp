@@ -122,22 +122,5 @@ TEST(BookRuntime, APasswordTypedAtTheTerminalInUtf8OpensTheBook) {
     EXPECT_EQ(test::ListTree(dir / "tmp"), std::vector<std::string>{});
 }
 
-TEST(BookRuntime, TwoCopiesAtOnceUseTwoDirectories) {
-    if (kStub.empty()) GTEST_SKIP() << "this build's runtime is not padded to a book image";
-    TempDir dir;
-    const std::string book = MakeBook(dir);
-    // Each browser stays a while, so both books are unpacked at once.
-    const std::string both = "export PGX_BROWSER_DELAY_MS=500; (" +
-                             Command(dir, book, dir / "r1", dir / "o1") + ") & (" +
-                             Command(dir, book, dir / "r2", dir / "o2") + ") & wait";
-    EXPECT_EQ(std::system(both.c_str()), 0);
-    const test::BrowserRecord a = test::ReadBrowserRecord(dir / "r1");
-    const test::BrowserRecord b = test::ReadBrowserRecord(dir / "r2");
-    EXPECT_NE(a.cwd, b.cwd);
-    EXPECT_EQ(a.page, kPage);
-    EXPECT_EQ(b.page, kPage);
-    EXPECT_EQ(test::ListTree(dir / "tmp"), std::vector<std::string>{});
-}
-
 }  // namespace
 }  // namespace pagorix

@@ -34,17 +34,6 @@ TEST(WorkDirectory, DefaultsToTheSystemTemporaryDirectory) {
     EXPECT_TRUE(RemoveWorkDirectory(dir, platform::CurrentDirectory()));
 }
 
-TEST(WorkDirectory, RemoveTrailingBackslashRemovesAtMostOne) {
-    const std::string d(1, kDelim);
-    const struct {
-        std::string in, out;
-    } cases[] = {
-        {"", ""}, {d, ""}, {"tmp" + d, "tmp"}, {"tmp" + d + d, "tmp" + d}, {"tmp", "tmp"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(RemoveTrailingBackslash(c.in), c.out) << c.in;
-}
-
 Bytes Executable(size_t payloadSize) {
     Bytes exe = test::RandomBytes(static_cast<size_t>(PayloadOffset), 1);
     const Bytes payload = test::RandomBytes(payloadSize, 2);
@@ -52,9 +41,12 @@ Bytes Executable(size_t payloadSize) {
     return exe;
 }
 
-TEST(Payload, CopyIsTheTailOfTheExecutableByteForByte) {
-    // Sizes around the copy chunk of 61,440 bytes.
-    for (size_t size : {size_t{1}, size_t{61439}, size_t{61440}, size_t{61441}, size_t{200000}}) {
+// The copy is the executable's tail, byte for byte, at sizes around the copy
+// block; a file with nothing appended, or shorter than the runtime image,
+// gives an empty copy, never the whole file.
+TEST(Payload, CopyIsTheTailOfTheExecutable) {
+    for (size_t size :
+         {size_t{0}, size_t{1}, size_t{61439}, size_t{61440}, size_t{61441}, size_t{200000}}) {
         TempDir tmp;
         const Bytes exe = Executable(size);
         test::WriteFile(tmp / "book", exe);
@@ -64,18 +56,10 @@ TEST(Payload, CopyIsTheTailOfTheExecutableByteForByte) {
         ASSERT_EQ(copy.size(), size);
         EXPECT_TRUE(std::equal(copy.begin(), copy.end(), exe.begin() + PayloadOffset));
     }
-}
-
-TEST(Payload, NothingAppendedGivesAnEmptyCopy) {
     TempDir tmp;
-    test::WriteFile(tmp / "book", Executable(0));
-    const std::string work = MakeWorkDirectory(tmp.Path());
-    CopyPayload({tmp / "book", PayloadOffset}, work);
-    EXPECT_TRUE(test::ReadFile(work + kDelim + "PAGORIX.ZIP").empty());
-    // A file shorter than the image: empty as well, never the whole file.
     test::WriteFile(tmp / "short", Bytes(100, 7));
-    CopyPayload({tmp / "short", PayloadOffset}, work);
-    EXPECT_TRUE(test::ReadFile(work + kDelim + "PAGORIX.ZIP").empty());
+    CopyPayload({tmp / "short", PayloadOffset}, tmp.Path());
+    EXPECT_TRUE(test::ReadFile(tmp / "PAGORIX.ZIP").empty());
 }
 
 TEST(Payload, FailuresRaiseTheFrameworkOpenError) {

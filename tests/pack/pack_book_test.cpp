@@ -203,8 +203,6 @@ TEST(PackBook, RefusalsNameTheProblemAndLeaveNoFile) {
          "bytes"},
         {"no stub", [](auto& d, auto& r) { r.stub = d / "nothing"; },
          "cannot open the runtime \"*/nothing\": No such file or directory"},
-        {"title", [](auto&, auto& r) { r.manifest.title = "\u0394"; },
-         "the title holds \"\u0394\" (U+0394), which Windows-1252 cannot hold"},
         {"flat: same name",
          [](auto& d, auto& r) {
              test::WriteTree(d / "src", {{"b/Index.HTML", {}}});

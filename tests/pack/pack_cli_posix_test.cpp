@@ -47,8 +47,6 @@ TEST(PackCommandLine, ExitStatusAndMessages) {
          "--level", false},
         {"stub and target", "-o book --title T --start index.html --stub stub.bin --target linux",
          2, "excludes", false},
-        {"no start page", "-o book --title T --start nope.html --stub stub.bin", 1,
-         "pagorix-pack: the start page \"nope.html\" is not in the source folder\n", false},
     };
     for (const Call& call : calls) {
         test::TempDir dir;
