@@ -58,9 +58,14 @@ GtkBackend::~GtkBackend() {
 
 void GtkBackend::ProcessMessages() {
     std::shared_ptr<GtkState> state = m_state;
-    for (int round = 0; round < kMaxRoundsPerPump && !state->pending; ++round) {
+    for (int round = 0; round < kMaxRoundsPerPump && !state->pending && !state->quitRequested;
+         ++round) {
         if (!g_main_context_iteration(nullptr, FALSE)) break;
     }
+    // A quit request cuts one pump short: the main loop takes the request
+    // next. An application that goes on after all (tests reset it) pumps as
+    // before.
+    state->quitRequested = false;
     state->RethrowPending();
 }
 
@@ -87,6 +92,7 @@ bool GtkBackend::WaitMessage() {
 }
 
 void GtkBackend::Terminate() {
+    m_state->quitRequested = true;
     // The main loop may be waiting: let it see the request.
     g_main_context_wakeup(g_main_context_default());
 }

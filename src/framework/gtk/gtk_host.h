@@ -63,6 +63,11 @@ class FormWindow;
 
 struct GtkState {
     std::exception_ptr pending;  // what a callback let out, for the pump to rethrow
+    // The program asked to quit: the pump under way dispatches nothing more,
+    // so that idle work queued for windows that are about to go (the layout
+    // of a long memo, over a hundred milliseconds for thousands of lines)
+    // does not hold the end up.
+    bool quitRequested = false;
     bool taskbarVisible = true;
     TCursor cursor = TCursor::crDefault;
     std::vector<FormWindow*> forms;  // live form windows, oldest first
