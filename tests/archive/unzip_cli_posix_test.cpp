@@ -140,15 +140,20 @@ TEST(UnzipCli, ExitStatusesAndMessages) {
     countTooLow[two.endPosition + 8] = 1;   // entries on this volume
     countTooLow[two.endPosition + 10] = 1;  // entries in total
     test::WriteFile(dir / "count.zip", countTooLow);
+    // A split archive whose first volume is missing.
+    for (const char* part : {"iz_split.z02", "iz_split.zip"})
+        test::WriteFile(dir / part, test::ReadFile(test::CorpusPath(part)));
     const struct {
         std::string arguments;
         int status;
-        const char* shows;
+        std::string shows;
     } cases[] = {
         {"-l " + Quote(dir / "notzip.zip"), 2, "no end of central directory record"},
         {"-l " + Quote(dir / "missing.zip"), 2, "cannot find"},
         {"-t " + Quote(dir / "overlap.zip"), 2, "entries overlap one another"},
         {"-t " + Quote(dir / "count.zip"), 2, "the central directory is damaged"},
+        {"-t " + Quote(dir / "iz_split.zip"), 2,
+         "volume 1 of 3 is missing: " + (dir / "iz_split.z01")},
         {"--version", 0, "pagorix-unzip 1.0"},
         {"--help", 0, "Usage: pagorix-unzip"},
         {"-l", 10, "Usage"},
@@ -227,7 +232,8 @@ TEST(UnzipCli, ExtractsTestsAndReportsFailures) {
 
 // Data in front of an archive (a program, a book's runtime, with the bytes of
 // a local header signature in it) changes nothing in what is listed and
-// tested; Info-ZIP unzip, where installed, lists the same names.
+// tested. (Info-ZIP's listing of an archive behind a program is compared on
+// sfx_deflate.zip above.)
 TEST(UnzipCli, ArchivesBehindAProgramListAndTestLikeTheBareArchive) {
     SKIP_WITHOUT_CLI();
     test::TempDir dir;
@@ -236,7 +242,6 @@ TEST(UnzipCli, ArchivesBehindAProgramListAndTestLikeTheBareArchive) {
         program.push_back(b);
     const test::Bytes more = test::RandomBytes(5000, 6);
     program.insert(program.end(), more.begin(), more.end());
-    const bool infoZip = std::system("unzip -v >/dev/null 2>&1") == 0;
     for (const char* bare : {"iz_deflate.zip", "iz_dd_pipe.zip", "iz_store.zip"}) {
         SCOPED_TRACE(bare);
         const test::Bytes archive = test::ReadFile(test::CorpusPath(bare));
@@ -250,23 +255,6 @@ TEST(UnzipCli, ArchivesBehindAProgramListAndTestLikeTheBareArchive) {
             const RunResult got = RunUnzip(std::string(option) + " " + behind);
             EXPECT_EQ(got.status, 0) << got.output;
             EXPECT_EQ(got.output, expected.output) << option;
-        }
-        if (infoZip) {
-            std::string names;
-            std::FILE* pipe = ::popen(("unzip -Z1 " + behind + " 2>/dev/null").c_str(), "r");
-            char line[512];
-            while (pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr)
-                names += line;
-            if (pipe != nullptr) ::pclose(pipe);
-            std::string ours;
-            std::istringstream lines(RunUnzip("-v " + behind).output);
-            std::string row;
-            std::getline(lines, row);  // heading
-            while (std::getline(lines, row)) {
-                if (row.find(" entries") != std::string::npos) break;
-                ours += row.substr(row.rfind("  ") + 2) + "\n";
-            }
-            EXPECT_EQ(ours, names);
         }
     }
 }
@@ -294,18 +282,6 @@ TEST(UnzipCli, FullDiskFailsTheEntryAndLeavesNoPartialFile) {
     EXPECT_FALSE(test::Exists(small + "/licenses.txt"));  // 73,037 bytes
     EXPECT_FALSE(test::Exists(small + "/rep.dat"));       // 120,000 bytes
     EXPECT_EQ(test::ReadFile(small + "/one.dat").size(), 1u);
-}
-
-TEST(UnzipCli, MissingVolumeOfASplitArchiveIsNamed) {
-    SKIP_WITHOUT_CLI();
-    test::TempDir dir;
-    for (const char* part : {"iz_split.z02", "iz_split.zip"}) {
-        test::WriteFile(dir / part, test::ReadFile(test::CorpusPath(part)));
-    }
-    const RunResult run = RunUnzip("-t " + Quote(dir / "iz_split.zip"));
-    EXPECT_EQ(run.status, 2) << run.output;
-    EXPECT_NE(run.output.find("volume 1 of 3 is missing"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("iz_split.z01"), std::string::npos) << run.output;
 }
 
 }  // namespace

@@ -129,12 +129,12 @@ TEST_F(GtkBackendTest, MessageBoxesKeepTheContractOfEveryBackend) {
     EXPECT_EQ(ShowMessageBox("Sure?", "Title", kMbYesNo), kIdNo);
 }
 
-TEST_F(GtkBackendTest, TheErrorBoxHasItsCaptionIconAndFrenchButton) {
+// The error box shows the error icon (its caption and button are in the
+// shared box table above).
+TEST_F(GtkBackendTest, TheErrorBoxHasTheErrorIcon) {
     After(50, [] {
         GtkWidget* dialog = test::OpenDialog();
         if (dialog == nullptr) return false;
-        EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(dialog)), "Erreur");
-        EXPECT_NE(test::DialogButton(dialog, "OK"), nullptr);
         GtkWidget* image = nullptr;
         std::function<void(GtkWidget*)> find = [&](GtkWidget* w) {
             if (GTK_IS_IMAGE(w)) image = w;
@@ -284,7 +284,9 @@ protected:
     int stops = 0;
 };
 
-TEST_F(GtkAnimationTest, OpensOnlyClipsTheReaderTakes) {
+// A clip the reader refuses is not opened and a play is only recorded; the
+// clip it takes starts that play, which Stop ends and reports.
+TEST_F(GtkAnimationTest, OpensOnlyClipsTheReaderTakesAndStopEndsThePlay) {
     anim->SetAVIFile("/nonexistent/clip.avi");
     EXPECT_FALSE(anim->ClipOpen());
     anim->Play();  // only recorded
@@ -293,6 +295,11 @@ TEST_F(GtkAnimationTest, OpensOnlyClipsTheReaderTakes) {
     EXPECT_TRUE(anim->ClipOpen());
     EXPECT_TRUE(anim->Playing());
     EXPECT_GE(starts, 1);
+    PumpFor(250);
+    stops = 0;
+    anim->Stop();
+    EXPECT_EQ(stops, 1);
+    EXPECT_FALSE(anim->Playing());
 }
 
 TEST_F(GtkAnimationTest, AFiniteRangePlaysAtTheClipsRateAndReportsItsEnd) {
@@ -311,16 +318,6 @@ TEST_F(GtkAnimationTest, AFiniteRangePlaysAtTheClipsRateAndReportsItsEnd) {
     // Five frames at ten frames per second.
     EXPECT_GE(took, std::chrono::milliseconds(450));
     EXPECT_LT(took, std::chrono::milliseconds(1500));
-}
-
-TEST_F(GtkAnimationTest, StopEndsAPlayWithoutEndAndReportsIt) {
-    anim->SetAVIFile(PAGORIX_SPLASH_AVI);
-    anim->Play();
-    PumpFor(250);
-    stops = 0;
-    anim->Stop();
-    EXPECT_EQ(stops, 1);
-    EXPECT_FALSE(anim->Playing());
 }
 
 TEST_F(GtkAnimationTest, CentringAndTransparency) {

@@ -106,30 +106,29 @@ TEST(PackBook, RoundTripThroughTheEngineAndInfoZip) {
         std::equal(book.begin(), book.begin() + PayloadOffset, test::FakeStubBytes().begin()));
     const std::string payload = test::CutPayload(request.output, dir);
 
+    // Every file comes back under its stored (Windows-1252) name, and nothing
+    // else but the manifest.
+    const auto expectFiles = [&](const std::string& folder) {
+        const auto tree = test::ReadTree(folder);
+        EXPECT_EQ(tree.size(), files.size() + 1) << folder;
+        for (const auto& [name, bytes] : files) {
+            const auto found = tree.find(Cp1252(name));
+            ASSERT_NE(found, tree.end()) << name;
+            EXPECT_TRUE(found->second == bytes) << name;
+        }
+    };
     // The engine recreates the folders, by the names as stored.
     fs::create_directory(dir / "engine");
     EXPECT_EQ(ExtractWithEngine(payload, dir / "engine", true),
               static_cast<std::int32_t>(files.size() + 1));
-    const auto tree = test::ReadTree(dir / "engine");
-    EXPECT_EQ(tree.size(), files.size() + 1);
-    for (const auto& [name, bytes] : files) {
-        const auto found = tree.find(Cp1252(name));
-        ASSERT_NE(found, tree.end()) << name;
-        EXPECT_TRUE(found->second == bytes) << name;
-    }
+    expectFiles(dir / "engine");
 
     if (test::RunCommand("unzip -v").status != 0) GTEST_SKIP() << "Info-ZIP unzip is not installed";
     const test::CommandResult unzip =
         test::RunCommand("unzip -qq -P " + test::Quote(kArchivePassword) + " " +
                          test::Quote(payload) + " -d " + test::Quote(dir / "infozip"));
     ASSERT_EQ(unzip.status, 0) << unzip.output;
-    const auto extracted = test::ReadTree(dir / "infozip");
-    EXPECT_EQ(extracted.size(), files.size() + 1);
-    for (const auto& [name, bytes] : files) {
-        const auto found = extracted.find(Cp1252(name));  // Info-ZIP keeps the stored bytes
-        ASSERT_NE(found, extracted.end()) << name;
-        EXPECT_TRUE(found->second == bytes) << name;
-    }
+    expectFiles(dir / "infozip");
 }
 
 TEST(PackBook, DeflatesOnlyWhatGetsSmallerAndWritesTheManifest) {
