@@ -135,18 +135,7 @@ TEST_F(GtkBackendTest, TheErrorBoxHasTheErrorIcon) {
     After(50, [] {
         GtkWidget* dialog = test::OpenDialog();
         if (dialog == nullptr) return false;
-        GtkWidget* image = nullptr;
-        std::function<void(GtkWidget*)> find = [&](GtkWidget* w) {
-            if (GTK_IS_IMAGE(w)) image = w;
-            if (GTK_IS_CONTAINER(w))
-                gtk_container_foreach(
-                    GTK_CONTAINER(w),
-                    [](GtkWidget* c, gpointer f) {
-                        (*static_cast<std::function<void(GtkWidget*)>*>(f))(c);
-                    },
-                    &find);
-        };
-        find(dialog);
+        GtkWidget* image = test::FindWidget(dialog, [](GtkWidget* w) { return GTK_IS_IMAGE(w); });
         const gchar* icon = nullptr;
         if (image != nullptr) gtk_image_get_icon_name(GTK_IMAGE(image), &icon, nullptr);
         EXPECT_STREQ(icon, "dialog-error");

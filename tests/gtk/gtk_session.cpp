@@ -168,25 +168,23 @@ void CloseBox(GtkWidget* window) {
     gdk_event_free(event);
 }
 
-namespace {
-void FindButton(GtkWidget* widget, const std::string& label, GtkWidget*& found) {
-    if (GTK_IS_BUTTON(widget)) {
-        const gchar* text = gtk_button_get_label(GTK_BUTTON(widget));
-        if (text != nullptr && label == text) found = widget;
-    }
-    if (GTK_IS_CONTAINER(widget)) {
-        GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-        for (GList* c = children; c != nullptr; c = c->next)
-            FindButton(static_cast<GtkWidget*>(c->data), label, found);
+GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& match) {
+    if (match(root)) return root;
+    GtkWidget* found = nullptr;
+    if (GTK_IS_CONTAINER(root)) {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(root));
+        for (GList* c = children; c != nullptr && found == nullptr; c = c->next)
+            found = FindWidget(static_cast<GtkWidget*>(c->data), match);
         g_list_free(children);
     }
+    return found;
 }
-}  // namespace
 
 GtkWidget* DialogButton(GtkWidget* dialog, const std::string& label) {
-    GtkWidget* found = nullptr;
-    FindButton(dialog, label, found);
-    return found;
+    return FindWidget(dialog, [&](GtkWidget* w) {
+        const gchar* text = GTK_IS_BUTTON(w) ? gtk_button_get_label(GTK_BUTTON(w)) : nullptr;
+        return text != nullptr && label == text;
+    });
 }
 
 }  // namespace pagorix::test

@@ -40,6 +40,9 @@ GtkWidget* OpenDialog();
 void PressKey(GtkWidget* window, guint keyval);
 // The title bar's close box, as the window manager reports it.
 void CloseBox(GtkWidget* window);
+// The first widget in the tree under root (root included) that matches, or
+// nullptr.
+GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& match);
 // The button of a dialog with that label ("_Oui"), or nullptr.
 GtkWidget* DialogButton(GtkWidget* dialog, const std::string& label);
 
