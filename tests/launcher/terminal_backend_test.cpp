@@ -19,19 +19,18 @@
 namespace pagorix {
 namespace {
 
-// Standard input from /dev/null and the backend drawing into a file.
-class NobodyAtTheTerminal : public ::testing::Test {
+// Standard input taken from `input` for the test, and the backend drawing
+// into a file.
+class TerminalTest : public ::testing::Test {
 protected:
-    NobodyAtTheTerminal() {
+    explicit TerminalTest(int input) {
         Application().ResetState();
         m_savedInput = ::dup(STDIN_FILENO);
-        const int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, STDIN_FILENO);
-        ::close(null);
+        ::dup2(input, STDIN_FILENO);
         m_out = std::fopen((m_dir / "out").c_str(), "w+");
         m_backend = std::make_unique<terminal::TerminalBackend>(m_out);
     }
-    ~NobodyAtTheTerminal() override {
+    ~TerminalTest() override {
         m_backend.reset();
         Application().ResetState();
         std::fclose(m_out);
@@ -47,6 +46,15 @@ protected:
     int m_savedInput = -1;
     std::FILE* m_out = nullptr;
     std::unique_ptr<terminal::TerminalBackend> m_backend;
+};
+
+// Standard input from /dev/null.
+class NobodyAtTheTerminal : public TerminalTest {
+protected:
+    NobodyAtTheTerminal() : TerminalTest(OpenNull()) {}
+    ~NobodyAtTheTerminal() override { ::close(s_null); }
+    static int OpenNull() { return s_null = ::open("/dev/null", O_RDONLY); }
+    static inline int s_null = -1;
 };
 
 TEST_F(NobodyAtTheTerminal, BoxesTakeTheirDefaultButton) {
@@ -99,32 +107,21 @@ TEST_F(NobodyAtTheTerminal, FormShowsItsStatusAndIsClosedWhenNobodyCanAnswer) {
 }
 
 // Standard input is a pseudo-terminal that the test types into.
-class ReaderAtTheTerminal : public ::testing::Test {
+class ReaderAtTheTerminal : public TerminalTest {
 protected:
-    ReaderAtTheTerminal() {
-        Application().ResetState();
-        m_savedInput = ::dup(STDIN_FILENO);
-        EXPECT_EQ(::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr), 0);
-        ::dup2(m_slave, STDIN_FILENO);
-        m_out = std::fopen((m_dir / "out").c_str(), "w+");
-        m_backend = std::make_unique<terminal::TerminalBackend>(m_out);
-    }
+    ReaderAtTheTerminal() : TerminalTest(OpenPty()) {}
     ~ReaderAtTheTerminal() override {
-        m_backend.reset();
-        Application().ResetState();
-        std::fclose(m_out);
-        ::dup2(m_savedInput, STDIN_FILENO);
-        for (int fd : {m_savedInput, m_master, m_slave})
+        for (int fd : {s_master, s_slave})
             ::close(fd);
     }
-    void Type(const std::string& keys) {
-        EXPECT_EQ(::write(m_master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    static int OpenPty() {
+        EXPECT_EQ(::openpty(&s_master, &s_slave, nullptr, nullptr, nullptr), 0);
+        return s_slave;
     }
-
-    test::TempDir m_dir;
-    int m_savedInput = -1, m_master = -1, m_slave = -1;
-    std::FILE* m_out = nullptr;
-    std::unique_ptr<terminal::TerminalBackend> m_backend;
+    void Type(const std::string& keys) {
+        EXPECT_EQ(::write(s_master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
+    static inline int s_master = -1, s_slave = -1;
 };
 
 // The boxes every backend answers alike (the terminal has no close box);
@@ -137,8 +134,7 @@ TEST_F(ReaderAtTheTerminal, BoxesTakeTheLetterTyped) {
         if (keys == nullptr) continue;
         Type(keys);
         EXPECT_EQ(MessageDlg("Q", row.type, row.buttons), row.result) << row.name;
-        std::fflush(m_out);
-        const std::string out = test::ReadText(m_dir / "out");
+        const std::string out = Output();
         const std::string caption = *row.caption != 0 ? row.caption : "T";
         EXPECT_NE(out.rfind("[" + caption + "]\nQ\n"), std::string::npos) << row.name;
     }
