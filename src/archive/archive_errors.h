@@ -22,6 +22,12 @@ public:
     using Exception::Exception;
 };
 
+// A class of the object-list family that cannot be streamed.
+class EClassNotFound : public Exception {
+public:
+    using Exception::Exception;
+};
+
 namespace archive_messages {
 inline constexpr const char* kUserAborted = "User Aborted Operation";
 inline constexpr const char* kPrematureEnd = "Premature end of file reached";
@@ -33,6 +39,10 @@ inline constexpr const char* kNoZipName = "User canceled setting zip file name."
 inline constexpr const char* kNoDestDir = "User canceled Set Desination Directory";
 inline constexpr const char* kDuplicateIndex = "Duplicate Object index";
 inline constexpr const char* kSortedPut = "Cannot <Put> an Object in a sorted list!";
+inline constexpr const char* kNotInList = "tObject %s not in item list";
+inline constexpr const char* kNilSourceClass = "Nil Source Class!";
+inline constexpr const char* kSourceNotRegistered = "Source Class <%s> not registered";
+inline constexpr const char* kClassNotRegistered = "Class <%s> not registered";
 inline constexpr const char* kIndexOutOfRange = "Index %d is out of range";
 inline constexpr const char* kUnknownMethod = "Unknown Compression Method";
 inline constexpr const char* kZipErrorCaption = "Zip Error";

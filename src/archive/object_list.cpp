@@ -1,11 +1,36 @@
 #include "archive/object_list.h"
 
 #include <algorithm>
+#include <map>
 
 #include "archive/archive_errors.h"
 #include "framework/sysutils.h"
 
 namespace pagorix {
+
+namespace {
+
+std::map<std::string, tRegisterRec>& Registry() {
+    static std::map<std::string, tRegisterRec> registry;
+    return registry;
+}
+
+const tRegisterRec* FindClass(const std::string& name) {
+    auto& registry = Registry();
+    auto it = std::find_if(registry.begin(), registry.end(),
+                           [&](const auto& entry) { return SameText(entry.first, name); });
+    return it == registry.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+void RegisterListClass(const std::string& className, tRegisterRec record) {
+    Registry()[className] = std::move(record);
+}
+
+void UnregisterListClass(const std::string& className) {
+    Registry().erase(className);
+}
 
 TObjectList::~TObjectList() {
     FreeAll();
@@ -125,6 +150,69 @@ std::int32_t TObjectList::IndexOf(TListObject* item) {
     return -1;
 }
 
+TListObject* TObjectList::Neighbour(TListObject* item, bool forward) {
+    if (item == nullptr) {
+        if (Count() == 0) return nullptr;
+        return forward ? First() : Last();
+    }
+    std::int32_t index = TObjectList::IndexOf(item);
+    if (index < 0) {
+        throw EListError(Format(archive_messages::kNotInList, item->ClassName().c_str()));
+    }
+    index += forward ? 1 : -1;
+    if (index < 0 || index >= Count()) return nullptr;
+    return Get(index);
+}
+
+void TObjectList::SaveToStream(TStream& stream) {
+    const std::uint8_t owns = OwnsObjects ? 1 : 0;
+    stream.WriteBuffer(&owns, 1);
+    const std::int32_t count = Count();
+    const std::uint8_t countBytes[4] = {
+        static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
+        static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
+    stream.WriteBuffer(countBytes, 4);
+    for (std::int32_t i = 0; i < count; ++i) {
+        const TListObject* item = Get(i);
+        if (item == nullptr) throw EClassNotFound(archive_messages::kNilSourceClass);
+        const std::string name = item->ClassName().substr(0, kMaxStreamedClassName);
+        const tRegisterRec* record = FindClass(name);
+        if (record == nullptr) {
+            throw EClassNotFound(Format(archive_messages::kSourceNotRegistered, name.c_str()));
+        }
+        const auto length = static_cast<std::uint8_t>(name.size());
+        stream.WriteBuffer(&length, 1);
+        stream.WriteBuffer(name.data(), length);
+        if (record->save) record->save(*item, stream);
+    }
+}
+
+void TObjectList::LoadFromStream(TStream& stream) {
+    std::uint8_t owns = 0;
+    stream.ReadBuffer(&owns, 1);
+    OwnsObjects = owns != 0;
+    std::uint8_t countBytes[4] = {};
+    stream.ReadBuffer(countBytes, 4);
+    const std::int32_t count =
+        static_cast<std::int32_t>(countBytes[0] | countBytes[1] << 8 | countBytes[2] << 16 |
+                                  static_cast<std::uint32_t>(countBytes[3]) << 24);
+    if (count < 0 || count > kMaxListCapacity - Count()) Error();
+    if (Count() + count > m_capacity) SetCapacity(Count() + count);
+    for (std::int32_t i = 0; i < count; ++i) {
+        std::uint8_t length = 0;
+        stream.ReadBuffer(&length, 1);
+        std::string name(length, '\0');
+        stream.ReadBuffer(name.data(), length);
+        const tRegisterRec* record = FindClass(name);
+        if (record == nullptr || !record->create) {
+            throw EClassNotFound(Format(archive_messages::kClassNotRegistered, name.c_str()));
+        }
+        std::unique_ptr<TListObject> made = record->create();
+        if (record->load) record->load(*made, stream);
+        Add(std::move(made));
+    }
+}
+
 // ---- TSortedObjectList ----
 
 bool TSortedObjectList::Find(const TListObject* key, std::int32_t& index) const {
@@ -170,6 +258,19 @@ std::int32_t TSortedObjectList::IndexOf(TListObject* item) {
 
 void TSortedObjectList::Put(std::int32_t /*index*/, TListObject* /*item*/) {
     throw EListError(archive_messages::kSortedPut);
+}
+
+void TSortedObjectList::SaveToStream(TStream& stream) {
+    const auto duplicates = static_cast<std::uint8_t>(Duplicates);
+    stream.WriteBuffer(&duplicates, 1);
+    TObjectList::SaveToStream(stream);
+}
+
+void TSortedObjectList::LoadFromStream(TStream& stream) {
+    std::uint8_t duplicates = 0;
+    stream.ReadBuffer(&duplicates, 1);
+    Duplicates = static_cast<TDuplicates>(duplicates > 2 ? 2 : duplicates);
+    TObjectList::LoadFromStream(stream);
 }
 
 }  // namespace pagorix

@@ -7,6 +7,10 @@
 // TSortedObjectList keeps its items ordered by the virtual Compare, with a
 // binary search (Find) that decides where equal keys land, and a duplicates
 // policy (ignore, accept, error).
+//
+// Lists stream through a registry of classes by name; the system registers
+// none itself, so an item of any class not registered cannot be saved or
+// loaded.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +26,7 @@ namespace pagorix {
 // Far above the 65,535 entries of a classic archive, so a ZIP64 directory
 // fits too; a list grows only as entries are actually read.
 inline constexpr std::int32_t kMaxListCapacity = 0x7FFFFFF0;
+inline constexpr std::size_t kMaxStreamedClassName = 63;
 inline constexpr const char* kListIndexError = "Index liste hors bornes";
 
 // The base of every object a list holds.
@@ -30,6 +35,16 @@ public:
     virtual ~TListObject() = default;
     virtual std::string ClassName() const = 0;
 };
+
+// How a class streams: its factory, the routine that reads its data and the
+// routine that writes it.
+struct tRegisterRec {
+    std::function<std::unique_ptr<TListObject>()> create;
+    std::function<void(TListObject&, TStream&)> load;
+    std::function<void(const TListObject&, TStream&)> save;
+};
+void RegisterListClass(const std::string& className, tRegisterRec record);
+void UnregisterListClass(const std::string& className);
 
 enum class TDuplicates : std::uint8_t { Ignore = 0, Accept = 1, Error = 2 };
 
@@ -53,8 +68,11 @@ public:
     virtual void Clear();
     virtual std::int32_t IndexOf(TListObject* item);
     virtual void Insert(std::int32_t index, TListObject* item);
+    virtual void LoadFromStream(TStream& stream);
+    virtual void SaveToStream(TStream& stream);
     TListObject* First() { return Get(0); }
     TListObject* Last() { return Get(Count() - 1); }
+    virtual TListObject* Neighbour(TListObject* item, bool forward);
 
     // An owning list takes the object over; a non-owning one only refers to it.
     std::int32_t Add(std::unique_ptr<TListObject> item);
@@ -90,6 +108,8 @@ public:
     using TObjectList::Add;
     std::int32_t IndexOf(TListObject* item) override;
     void Insert(std::int32_t index, TListObject* item) override;
+    void LoadFromStream(TStream& stream) override;
+    void SaveToStream(TStream& stream) override;
 
     virtual const TListObject* KeyOf(const TListObject* item) const { return item; }
     virtual int Compare(const TListObject* key1, const TListObject* key2) const = 0;
