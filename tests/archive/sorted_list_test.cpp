@@ -120,5 +120,59 @@ TEST(ObjectList, CapacityAndIndexBounds) {
     EXPECT_THROW(list.Get(20), EListError);
 }
 
+TEST(ObjectList, NeighbourWalksBothWays) {
+    TSortedZip list(TDuplicates::Error);
+    list.Add(Entry("", "a", 1));
+    list.Add(Entry("", "b", 2));
+    TListObject* first = list.Get(0);
+    TListObject* last = list.Get(1);
+    EXPECT_EQ(list.Neighbour(nullptr, true), first);
+    EXPECT_EQ(list.Neighbour(nullptr, false), last);
+    EXPECT_EQ(list.Neighbour(first, true), last);
+    EXPECT_EQ(list.Neighbour(first, false), nullptr);
+    EXPECT_EQ(list.Neighbour(last, true), nullptr);
+    auto stranger = Entry("", "z", 3);
+    try {
+        list.Neighbour(stranger.get(), true);
+        FAIL();
+    } catch (const EListError& e) {
+        EXPECT_STREQ(e.what(), "tObject TZipHeaderInfo not in item list");
+    }
+}
+
+TEST(ObjectList, StreamingNeedsRegisteredClasses) {
+    TSortedZip list(TDuplicates::Error);
+    list.Add(Entry("", "a", 1));
+    TMemoryStream stream;
+    try {
+        list.SaveToStream(stream);
+        FAIL();
+    } catch (const EClassNotFound& e) {
+        EXPECT_STREQ(e.what(), "Source Class <TZipHeaderInfo> not registered");
+    }
+
+    RegisterListClass("TZipHeaderInfo",
+                      {[] { return std::make_unique<TZipHeaderInfo>(); },
+                       [](TListObject& o, TStream& s) {
+                           s.ReadBuffer(&static_cast<TZipHeaderInfo&>(o).LocalOffset, 4);
+                       },
+                       [](const TListObject& o, TStream& s) {
+                           s.WriteBuffer(&static_cast<const TZipHeaderInfo&>(o).LocalOffset, 4);
+                       }});
+    list.Add(Entry("", "b", 7));
+    TMemoryStream saved;
+    list.SaveToStream(saved);
+    UnregisterListClass("TZipHeaderInfo");
+    saved.SetPosition(0);
+    TSortedZip loaded(TDuplicates::Accept);
+    try {
+        loaded.LoadFromStream(saved);
+        FAIL();
+    } catch (const EClassNotFound& e) {
+        EXPECT_STREQ(e.what(), "Class <TZipHeaderInfo> not registered");
+    }
+    EXPECT_EQ(loaded.Duplicates, TDuplicates::Error);  // read before the items
+}
+
 }  // namespace
 }  // namespace pagorix
