@@ -88,7 +88,8 @@ Bytes MakeArchive(const std::vector<Entry>& entries) {
     Bytes zip, central;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Entry& e = entries[i];
-        const std::string name = "f" + std::to_string(i);
+        std::string name(1, 'f');
+        name += std::to_string(i);
         const auto offset = static_cast<std::uint32_t>(zip.size());
         for (Bytes* out : {&zip, &central}) {
             Put32(*out, out == &zip ? 0x04034b50 : 0x02014b50);
