@@ -64,14 +64,19 @@ public:
     int ExitStatus() const { return m_exitStatus; }
 
     // Published properties.
+    bool Associate() const { return m_associate; }
     void SetAssociate(bool value) { m_associate = value; }
+    TPriorityClass Priority() const { return m_priority; }
     void SetPriority(TPriorityClass value) { m_priority = value; }
+    bool Wait() const { return m_wait; }
     void SetWait(bool value) { m_wait = value; }
+    TWaitStyle WaitStyle() const { return m_waitStyle; }
     void SetWaitStyle(TWaitStyle value) { m_waitStyle = value; }
     const std::string& CommandLine() const { return m_commandLine; }
     void SetCommandLine(const std::string& value);
     const std::string& Parameters() const { return m_parameters; }
     void SetParameters(const std::string& value);
+    TWindowStyle WindowStyle() const { return m_windowStyle; }
     void SetWindowStyle(TWindowStyle value) { m_windowStyle = value; }
     TNotifyEvent OnFail;
 

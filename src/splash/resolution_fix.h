@@ -15,6 +15,7 @@ public:
     explicit TResolutionFix(TComponent* owner) : TComponent(owner) {}
 
     bool Applied() const { return m_applied; }
+    std::int32_t DesignRes() const { return m_designRes; }
     void SetDesignRes(std::int32_t designRes) { m_designRes = designRes; }
 
     void Apply();

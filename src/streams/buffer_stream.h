@@ -74,6 +74,8 @@ public:
     ~TLFNFileStream() override;
 
     TFileStream& File() { return *m_theFile; }
+    // The file's system handle, as an opaque integer.
+    std::intptr_t GetHandle() const { return m_theFile->Handle(); }
 
 private:
     std::unique_ptr<TFileStream> m_theFile;

@@ -34,6 +34,13 @@ std::int32_t PercentOf64(std::int64_t total, std::int64_t done) {
     return RoundedPercent(static_cast<long double>(done), static_cast<long double>(total));
 }
 
+char* SlashesToBackslashes(char* text) {
+    for (char* p = text; *p != '\0'; ++p) {
+        if (*p == '/') *p = '\\';
+    }
+    return text;
+}
+
 void SlashesToBackslashes(std::string& text) {
     for (char& c : text) {
         if (c == '/') c = '\\';

@@ -17,8 +17,9 @@ std::int32_t PercentOf(std::int32_t size, std::int32_t done);
 // The same for 64-bit counts; 0 when total <= 0.
 std::int32_t PercentOf64(std::int64_t total, std::int64_t done);
 
-// Every "/" becomes a backslash, in place.
+// Every "/" becomes a backslash, in place; the zero-terminated form returns text.
 void SlashesToBackslashes(std::string& text);
+char* SlashesToBackslashes(char* text);
 
 // The last n characters (the whole text when it is shorter).
 std::string RightChars(const std::string& text, std::int32_t n);
