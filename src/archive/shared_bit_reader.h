@@ -1,6 +1,7 @@
 // The shared bit reader of unshrink and unreduce: the extraction run's own
-// bit buffer (BitBuffer, BitCount, InputExhausted), refilled through the
-// run's NextByte with up to four bytes at a time.
+// bit buffer (BitBuffer, BitCount, InputExhausted), refilled with up to four
+// bytes at a time, taken straight from the input buffer where that cannot
+// move a refill, else through the run's NextByte.
 //
 // RefillBitBuffer sets InputExhausted and clears it again as soon as one byte
 // arrives, so the flag stays set only when not a single byte came. ReadBits
@@ -15,6 +16,25 @@ namespace pagorix {
 template <class Run>
 void RefillBitBuffer(Run& run) {
     run.InputExhausted = true;
+    // The bytes the loop below would take (one to four, until 25 bits or
+    // more are held), straight from the input buffer when it holds them all
+    // before its own end and the entry's: NextByte would then hand them over
+    // without a refill, so pumping, cancel checks, volume changes and the
+    // end of the data still come exactly where they did.
+    if (run.BitCount < 25) {
+        const unsigned want = (32u - run.BitCount) / 8u;
+        if (run.BulkAvailable() >= static_cast<std::int32_t>(want)) {
+            for (unsigned i = 0; i < want; ++i) {
+                run.BitBuffer |= static_cast<std::uint32_t>(run.InPtr[i]) << run.BitCount;
+                run.BitCount = static_cast<std::uint16_t>(run.BitCount + 8);
+            }
+            run.InPtr += want;
+            run.InCount = static_cast<std::uint16_t>(run.InCount - want);
+            run.CompressedLeft -= want;
+            run.InputExhausted = false;
+            return;
+        }
+    }
     std::uint16_t byte = 0;
     while (run.BitCount < 25 && run.NextByte(byte) != 0) {
         run.BitBuffer |= static_cast<std::uint32_t>(byte & 0xFF) << run.BitCount;
