@@ -40,17 +40,23 @@ bool IsFolderBook(std::string_view line7) {
            (line7.size() == kFoldersMark.size() || line7[kFoldersMark.size()] == ' ');
 }
 
+bool StaysInside(std::string_view relative) {
+    if (relative.empty() || relative.find(':') != std::string_view::npos) return false;
+    for (size_t start = 0; start <= relative.size();) {
+        const size_t end = std::min(relative.find_first_of("/\\", start), relative.size());
+        // An empty first part is a leading separator: an absolute path.
+        if ((end == start && start == 0) || relative.substr(start, end - start) == "..") {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
 std::vector<std::string> FoldersOfNames(const std::vector<std::string>& names) {
     std::vector<std::string> folders;
     for (const std::string& name : names) {
-        if (name.starts_with('/') || name.find(':') != std::string::npos) continue;
-        bool climbs = false;
-        for (size_t start = 0; start <= name.size();) {
-            const size_t end = std::min(name.find('/', start), name.size());
-            climbs = climbs || name.compare(start, end - start, "..") == 0;
-            start = end + 1;
-        }
-        if (climbs) continue;
+        if (!StaysInside(name)) continue;
         for (size_t slash = name.find('/'); slash != std::string::npos;
              slash = name.find('/', slash + 1)) {
             if (slash > 0) folders.push_back(name.substr(0, slash));

@@ -67,6 +67,10 @@ bool SameFileName(std::string_view a, std::string_view b);
 // Whether a bare file name is one of the runtime's own names, in any case.
 bool IsReservedName(std::string_view name);
 
+// Whether a relative path ("/" or "\\" between its parts) stays inside the
+// folder it is taken from: not empty, not absolute, no drive, no "..".
+bool StaysInside(std::string_view relative);
+
 // The folders that a book's "/"-separated entry names put under the work
 // directory, each once, every folder after the folders inside it (deepest
 // first), so that removing them in this order empties each before its turn.

@@ -62,6 +62,16 @@ constexpr std::array<char32_t, 32> kHighControls = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
+char32_t Cp1252CodePoint(unsigned char byte) {
+    if (byte >= 0x80 && byte <= 0x9F) {
+        const char32_t cp = kHighControls[byte - 0x80];
+        return cp != 0 ? cp : byte;  // unused bytes pass through as C1 controls
+    }
+    return byte;
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -79,16 +89,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-char32_t Cp1252CodePoint(unsigned char byte) {
-    if (byte >= 0x80 && byte <= 0x9F) {
-        const char32_t cp = kHighControls[byte - 0x80];
-        return cp != 0 ? cp : byte;  // unused bytes pass through as C1 controls
-    }
-    return byte;
-}
-
-}  // namespace
 
 std::string Cp1252ToUtf8(std::string_view text) {
     std::string out;

@@ -19,6 +19,8 @@ int CompareText(std::string_view a, std::string_view b);
 // Windows-1252 to UTF-8 and back, for the places where text leaves the system
 // (terminal, GTK) or enters it (the authoring tool). ToCp1252 fails on the
 // first character that Windows-1252 cannot hold and reports it.
+// Appends one Unicode code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
 std::string Cp1252ToUtf8(std::string_view text);
 struct Cp1252Result {
     bool ok;

@@ -245,7 +245,7 @@ void Tfhtml::ticTimer(TComponent*) {
     std::string page = Line(kLineStartPage);
     if (folders) std::replace(page.begin(), page.end(), '/', platform::kPathDelim);
     std::string startPage;
-    if (LeadsInsideWorkDirectory(page)) {
+    if (StaysInside(page)) {
         // The page's name as the engine wrote the book's files on this host.
         TZipHeaderInfo named;
         named.EntryName = page;
@@ -333,7 +333,7 @@ void Tfhtml::unzipStartUnZip(TUnZipper&, std::int32_t, const std::string& fName,
     }
     // The clean-up deletes exactly what the engine wrote, under the name it
     // wrote it, whatever characters the name holds.
-    if (m_writtenNames.insert(fName).second) m_written.push_back(fName);
+    m_written.insert(fName);
 }
 
 void Tfhtml::execFail(TExecFile&) {

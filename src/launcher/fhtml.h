@@ -30,9 +30,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
-#include <unordered_set>
-#include <vector>
 
 #include "archive/unzipper.h"
 #include "exec/exec_file.h"
@@ -136,8 +135,7 @@ private:
     bool m_cleanUpPending = false;
     bool m_stopped = false;  // cleaned up: no later step runs
     // Every file the engine began to write, by its full path.
-    std::vector<std::string> m_written;
-    std::unordered_set<std::string> m_writtenNames;  // m_written's paths, for lookups
+    std::set<std::string> m_written;
     // The splash clip once it is in the work directory; empty while fs
     // keeps it in the temporary directory.
     std::string m_clip;

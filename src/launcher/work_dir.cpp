@@ -66,21 +66,7 @@ std::string BareName(const std::string& path) {
     return path.substr(DirectoryOf(path).size());
 }
 
-bool LeadsInsideWorkDirectory(const std::string& relative) {
-    if (relative.empty() || relative.find(':') != std::string::npos) return false;
-    for (size_t start = 0; start <= relative.size();) {
-        size_t end = relative.find_first_of("/\\", start);
-        if (end == std::string::npos) end = relative.size();
-        // An empty first part is a leading separator: an absolute path.
-        if ((end == start && start == 0) || relative.compare(start, end - start, "..") == 0) {
-            return false;
-        }
-        start = end + 1;
-    }
-    return true;
-}
-
-void RemoveFoldersOfFiles(const std::string& workDir, const std::vector<std::string>& written) {
+void RemoveFoldersOfFiles(const std::string& workDir, const std::set<std::string>& written) {
     const std::string prefix = workDir + platform::kPathDelim;
     std::vector<std::string> relative;
     for (const std::string& path : written) {

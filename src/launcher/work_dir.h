@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,16 +60,11 @@ std::string DirectoryOf(const std::string& path);
 // The last component of a path.
 std::string BareName(const std::string& path);
 
-// Whether a relative path from the book stays inside the work directory: not
-// empty, not absolute, no drive, no ".." among its parts ("/" or "\\"
-// between them).
-bool LeadsInsideWorkDirectory(const std::string& relative);
-
 // Removes the folders under `workDir` that hold the files of `written`
 // (full paths, as the engine wrote them), each folder after the folders
 // inside it. A folder that is not empty (a file the browser made, one still
 // held open) stays, and so do the folders holding it.
-void RemoveFoldersOfFiles(const std::string& workDir, const std::vector<std::string>& written);
+void RemoveFoldersOfFiles(const std::string& workDir, const std::set<std::string>& written);
 
 // Leaves the work directory (the directory `leaveTo` becomes current) and
 // removes it, trying twice. Returns whether it is gone.
