@@ -20,9 +20,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
 build=${PAGORIX_BENCH_BUILD:-build/bench-extract}
-if ! command -v 7zz >/dev/null || ! command -v bsdtar >/dev/null; then
+# The peers, and libdeflate for the in-memory benchmark (linked there only).
+if ! command -v 7zz >/dev/null || ! command -v bsdtar >/dev/null ||
+    ! dpkg-query -W -f='${Status}' libdeflate-dev 2>/dev/null | grep -q 'install ok installed'; then
     if [[ $(id -u) == 0 ]]; then
-        apt-get install -y -qq 7zip libarchive-tools >/dev/null 2>&1 || true
+        apt-get install -y -qq 7zip libarchive-tools libdeflate-dev >/dev/null 2>&1 || true
     fi
 fi
 cmake --preset release -B "$build" -DPAGORIX_BENCH=ON >/dev/null
