@@ -14,7 +14,7 @@
 # archive is left out of its row. Each time is the median of RUNS runs
 # (default 5), the tools alternating within each run; ratio = ours / theirs
 # (below 1 means pagorix-unzip is faster). 7zz and bsdtar are installed from
-# Debian's packages (7zip, libarchive-tools) when they are missing.
+# Debian's packages (7zip, libarchive-tools, libdeflate-dev) when missing.
 # Usage: bench/extract.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
