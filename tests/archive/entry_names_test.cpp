@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/entry_names.h"
+#include "archive/match_pattern.h"
 #include "archive/unzipper.h"
 #include "archive_test_support.h"
 #include "platform/platform.h"
@@ -87,6 +88,46 @@ TEST(EntryNames, NamesAreWrittenInUtf8FromTheArchivesCodePage) {
         EXPECT_EQ(zip.HostEntryDir(e) + zip.HostEntryName(e),
                   c.written.find('/') == std::string::npos ? c.written : "d\xC3\xA9\\caf\xC3\xA9")
             << c.what;
+    }
+}
+
+TEST(MatchPattern, ResultCodes) {
+    const struct {
+        const char* pattern;
+        const char* text;
+        int result;
+    } cases[] = {
+        {"*.htm", "INDEX.HTM", kMatchValid},
+        {"*.ht?", "index.htm", kMatchValid},
+        {"*", "", kMatchValid},
+        {"*", "anything", kMatchValid},
+        {"a?c", "abc", kMatchValid},
+        {"a?c", "ac", kMatchAbort},
+        {"abc", "abcd", kMatchEnd},
+        {"abd", "abc", kMatchLiteral},
+        {"[a-c]x", "bx", kMatchValid},
+        {"[!a-c]x", "bx", kMatchRange},
+        {"[^a-c]x", "dx", kMatchValid},
+        {"[abc]x", "cx", kMatchValid},
+        {"[abc]x", "dx", kMatchRange},
+        {"[", "a", kMatchPatternErr},
+        {"[]", "a", kMatchPatternErr},
+        {"[a-", "a", kMatchPatternErr},
+        {"[a-]", "a", kMatchPatternErr},
+        {"[ab", "a", kMatchPatternErr},
+        {"*.txt", "notes.htm", kMatchLiteral},
+        {"docs\\*.htm", "docs\\intro.htm", kMatchValid},
+        {"*\\intro.htm", "docs\\intro.htm", kMatchValid},
+        {"a*b*c", "aXXbYYc", kMatchValid},
+        {"a*b*c", "aXXbYY", kMatchLiteral},
+        {"*[0-9].dat", "file7.dat", kMatchValid},
+        {"*[0-9].dat", "file.dat", kMatchRange},
+        {"", "", kMatchValid},
+        {"", "x", kMatchEnd},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MatchPattern(c.pattern, c.text), c.result) << c.pattern << " vs " << c.text;
+        EXPECT_EQ(Matches(c.pattern, c.text), c.result == kMatchValid) << c.pattern;
     }
 }
 

@@ -136,78 +136,42 @@ private:
     unsigned m_count = 0;
 };
 
+// The header of the last block: type 0 stored, 1 fixed codes, 2 dynamic, 3 reserved.
+BitWriter LastBlock(std::uint32_t type) {
+    BitWriter w;
+    w.Bits(1, 1).Bits(type, 2);
+    return w;
+}
+
 TEST(Inflate, HandMadeStreams) {
     struct Case {
         const char* name;
-        Bytes stream;
         Bytes expected;  // the bytes written
         bool flushed;    // whether the end was reached (window flushed)
+        Bytes stream;
     };
-    std::vector<Case> cases;
-
-    cases.push_back({"empty final stored block",
-                     BitWriter()
-                         .Bits(1, 1)  // last block
-                         .Bits(0, 2)  // stored
-                         .Align()
-                         .Bits(0, 16)       // length 0
-                         .Bits(0xFFFF, 16)  // its complement
-                         .Data(),
-                     {},
-                     true});
-
-    {
-        Bytes expected(259, 'x');
-        cases.push_back({"distance 1 length 258 repeats one byte",
-                         BitWriter()
-                             .Bits(1, 1)  // last block
-                             .Bits(1, 2)  // fixed codes
-                             .Fixed('x')
-                             .Fixed(285)  // length 258
-                             .Code(0, 5)  // distance code 0: distance 1
-                             .Fixed(256)  // end of block
-                             .Data(),
-                         expected, true});
-    }
-
-    cases.push_back({"stored length that does not match its complement",
-                     BitWriter().Bits(1, 1).Bits(0, 2).Align().Bits(5, 16).Bits(5, 16).Data(),
-                     {},
-                     false});
-    cases.push_back({"block type 3", BitWriter().Bits(1, 1).Bits(3, 2).Data(), {}, false});
-    cases.push_back({"fixed length code 286",
-                     BitWriter().Bits(1, 1).Bits(1, 2).Fixed('a').Fixed(286).Data(),
-                     {},
-                     false});
-    cases.push_back(
-        {"fixed length code 287", BitWriter().Bits(1, 1).Bits(1, 2).Fixed(287).Data(), {}, false});
-    cases.push_back({"fixed distance code 30",
-                     BitWriter().Bits(1, 1).Bits(1, 2).Fixed('a').Fixed(257).Code(30, 5).Data(),
-                     {},
-                     false});
-    cases.push_back({"fixed distance code 31",
-                     BitWriter().Bits(1, 1).Bits(1, 2).Fixed('a').Fixed(257).Code(31, 5).Data(),
-                     {},
-                     false});
-    cases.push_back({"HLIT giving 287 lengths",
-                     BitWriter().Bits(1, 1).Bits(2, 2).Bits(30, 5).Bits(0, 5).Bits(0, 4).Data(),
-                     {},
-                     false});
-    cases.push_back({"HDIST giving 31 lengths",
-                     BitWriter().Bits(1, 1).Bits(2, 2).Bits(0, 5).Bits(30, 5).Bits(0, 4).Data(),
-                     {},
-                     false});
-    cases.push_back({"a later block after the last one is ignored",
-                     BitWriter()
-                         .Bits(1, 1)
-                         .Bits(1, 2)
-                         .Fixed('q')
-                         .Fixed(256)
-                         .Bits(3, 8)  // garbage after the end
-                         .Data(),
-                     {'q'},
-                     true});
-
+    const std::vector<Case> cases = {
+        // Length 0 and its complement.
+        {"empty stored block", {}, true, LastBlock(0).Align().Bits(0, 16).Bits(0xFFFF, 16).Data()},
+        // 'x', length 258 (code 285) at distance 1 (distance code 0), end of block.
+        {"distance 1 length 258 repeats one byte", Bytes(259, 'x'), true,
+         LastBlock(1).Fixed('x').Fixed(285).Code(0, 5).Fixed(256).Data()},
+        {"stored length not matching its complement", Bytes(), false,
+         LastBlock(0).Align().Bits(5, 16).Bits(5, 16).Data()},
+        {"block type 3", Bytes(), false, LastBlock(3).Data()},
+        {"fixed length code 286", Bytes(), false, LastBlock(1).Fixed('a').Fixed(286).Data()},
+        {"fixed length code 287", Bytes(), false, LastBlock(1).Fixed(287).Data()},
+        {"distance code 30", Bytes(), false, LastBlock(1).Fixed('a').Fixed(257).Code(30, 5).Data()},
+        {"distance code 31", Bytes(), false, LastBlock(1).Fixed('a').Fixed(257).Code(31, 5).Data()},
+        // HLIT, HDIST, HCLEN.
+        {"HLIT giving 287 lengths", Bytes(), false,
+         LastBlock(2).Bits(30, 5).Bits(0, 5).Bits(0, 4).Data()},
+        {"HDIST giving 31 lengths", Bytes(), false,
+         LastBlock(2).Bits(0, 5).Bits(30, 5).Bits(0, 4).Data()},
+        // 'q', end of block, then garbage.
+        {"a later block after the last one is ignored", Bytes(1, 'q'), true,
+         LastBlock(1).Fixed('q').Fixed(256).Bits(3, 8).Data()},
+    };
     for (const Case& c : cases) {
         const TestRun run = Decode(c.stream);
         EXPECT_EQ(run.output, c.expected) << c.name;
@@ -224,8 +188,7 @@ TEST(Inflate, HandMadeStreams) {
 // A dynamic block: literal/length code with 'a' (1 bit) and end of block
 // (1 bit), then the given distance code lengths, then "a", a match, end.
 BitWriter DynamicWithDistances(const std::vector<unsigned>& distanceLengths) {
-    BitWriter w;
-    w.Bits(1, 1).Bits(2, 2);
+    BitWriter w = LastBlock(2);
     w.Bits(257 + 1 - 257, 5);  // nl = 258: symbols 0..257 (257 is length 3)
     w.Bits(static_cast<std::uint32_t>(distanceLengths.size() - 1), 5);
     w.Bits(19 - 4, 4);  // all 19 code-length code lengths follow
