@@ -33,9 +33,9 @@ TEST(BufferStreamRead, FetchesWholeBuffersFromTheUnderlyingStream) {
         {10, 10, 1, 10, 8192},          // the first read fills one buffer
         {8182, 8182, 1, 8192, 8192},    // the rest of that buffer: no new fill
         {8190, 8190, 2, 16382, 16384},  // the second fill
-        {5000, 3618, 4, 20000,
-         20000},                   // the end: fewer than asked (a third fill, then an empty one)
-        {10, 0, 5, 20000, 20000},  // at the very end: 0
+        // The end: fewer than asked (a third fill, then an empty one), then 0.
+        {5000, 3618, 4, 20000, 20000},
+        {10, 0, 5, 20000, 20000},
     };
     for (const auto& s : steps) {
         EXPECT_EQ(stream.Read(out.data(), s.ask), s.got);
@@ -47,9 +47,18 @@ TEST(BufferStreamRead, FetchesWholeBuffersFromTheUnderlyingStream) {
         EXPECT_EQ(r, kBufferStreamSize);
 }
 
-TEST(BufferStreamRead, PutBackGivesTheByteToTheNextRead) {
+// Put-back gives the byte read last to the next read; on a new stream, with
+// nothing read, it fails. A bad seek origin is a general error, not a stream
+// error. The messages come from the string table.
+TEST(BufferStream, PutBackAndTheErrorMessages) {
     CountingStream file = FileOf(20000);
     TS_BufferStream stream(&file);
+    try {
+        stream.PutBack(1);
+        ADD_FAILURE() << "put-back on a new stream must fail";
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), "Putback overflow");
+    }
     std::uint8_t b[5];
     ASSERT_EQ(stream.Read(b, 5), 5);
     EXPECT_EQ(stream.Position(), 5);
@@ -59,22 +68,11 @@ TEST(BufferStreamRead, PutBackGivesTheByteToTheNextRead) {
     std::uint8_t again = 0;
     ASSERT_EQ(stream.Read(&again, 1), 1);
     EXPECT_EQ(again, 4);
-}
-
-TEST(BufferStreamErrors, MessagesComeFromTheStringTable) {
-    CountingStream file = FileOf(100);
-    TS_BufferStream stream(&file);
-    try {
-        stream.PutBack(1);
-        FAIL() << "put-back on a new stream must fail";
-    } catch (const EStreamError& e) {
-        EXPECT_EQ(e.Message(), "Putback overflow");
-    }
     try {
         stream.Seek(0, 3);
-        FAIL() << "origin 3 must fail";
+        ADD_FAILURE() << "origin 3 must fail";
     } catch (const EStreamError&) {
-        FAIL() << "a bad origin is a general error, not a stream error";
+        ADD_FAILURE() << "a bad origin is a general error, not a stream error";
     } catch (const Exception& e) {
         EXPECT_EQ(e.Message(), "Invalid seek origin (3)");
     }
@@ -161,22 +159,20 @@ TEST(BufferStreamMixed, ReadAfterWriteAndWriteAfterRead) {
     EXPECT_EQ(bytes.size(), 100u);
 }
 
-TEST(BufferStreamWrite, ShortUnderlyingWriteStopsTakingBytes) {
+// A short underlying write stops taking bytes, and fails a seek that flushes.
+TEST(BufferStreamWrite, ShortUnderlyingWritesStopTakingBytesAndFailTheSeek) {
     CountingStream file;
     file.writeLimit = 100;
     TS_BufferStream stream(&file);
     const Bytes data(20000, 1);
     EXPECT_EQ(stream.Write(data.data(), 20000), 8192);
-}
-
-TEST(BufferStreamSeek, FailedFlushRaisesSeekError) {
-    CountingStream file;
-    file.writeLimit = 1;
-    TS_BufferStream stream(&file);
-    ASSERT_EQ(stream.Write("abc", 3), 3);
+    CountingStream small;
+    small.writeLimit = 1;
+    TS_BufferStream pending(&small);
+    ASSERT_EQ(pending.Write("abc", 3), 3);
     try {
-        stream.Seek(0, soFromBeginning);
-        FAIL() << "a short flush during a seek must fail";
+        pending.Seek(0, soFromBeginning);
+        ADD_FAILURE() << "a short flush during a seek must fail";
     } catch (const EStreamError& e) {
         EXPECT_EQ(e.Message(), "Seek error");
     }

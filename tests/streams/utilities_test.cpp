@@ -4,6 +4,7 @@
 
 #include "framework/exceptions.h"
 #include "platform/platform.h"
+#include "streams/string_resource.h"
 #include "support/test_support.h"
 
 namespace pagorix {
@@ -75,6 +76,21 @@ TEST(Directories, ChangeDirRaisesTheHostError) {
     ChangeDir(before);
     EXPECT_THROW(ChangeDir(dir / "missing"), EInOutError);
     EXPECT_EQ(CurrentDirOf(0), before);
+}
+
+// The end mark's id and ids outside the table find nothing, table names
+// ignore case, and a missing table raises every time (it is not cached). The
+// stream errors' texts, which come through it, are checked with the buffer
+// stream.
+TEST(StringTable, LookupById) {
+    for (const char* table : {"S_Stream", "s_stream"}) {
+        EXPECT_EQ(GetResString(table, 1), "Seek error");
+        EXPECT_EQ(GetResString(table, 7), "Cannot write to a resource stream");
+        for (const int id : {0, 9, -1})
+            EXPECT_EQ(GetResString(table, id), "") << table << " " << id;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_THROW(GetResString("S_Nothing", 1), Exception);
 }
 
 }  // namespace
