@@ -254,19 +254,16 @@ TEST_F(Framework, SettersOnlyStoreWhileLoadingAndLoadedRunsAfterAllExist) {
     EXPECT_EQ(form.FindAs<TLabel>("l").Parent(), &form);
 }
 
+// The messages are in code page 1252 (\351 is an e with an acute accent).
 TEST_F(Framework, BadDescriptionsFailWithTheReadersMessages) {
     struct Case {
         TStoredComponent child;
         const char* message;
     };
     const std::vector<Case> cases = {
-        {{"TFoo", "x", {}, {}},
-         "Classe TFoo non trouv\xE9"
-         "e"},
+        {{"TFoo", "x", {}, {}}, "Classe TFoo non trouv\351e"},
         {{"TLabel", "x", {{"Bogus", V::Int(1)}}, {}}, "La propri\xE9t\xE9 Bogus n'existe pas"},
-        {{"TButton", "x", {{"OnClick", V::Ident("nope")}}, {}},
-         "M\xE9thode nope non trouv\xE9"
-         "e"},
+        {{"TButton", "x", {{"OnClick", V::Ident("nope")}}, {}}, "M\351thode nope non trouv\351e"},
         {{"TLabel", "x", {{"Caption", V::Int(3)}}, {}}, "Valeur de propri\xE9t\xE9 incorrecte"},
         {{"TTimer", "x", {{"Interval", V::Int(-1)}}, {}}, "Valeur de propri\xE9t\xE9 incorrecte"},
     };

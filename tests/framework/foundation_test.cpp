@@ -75,8 +75,7 @@ TEST(Streams, ShortExactReadsAndWritesRaise) {
     test::CountingStream full;
     full.writeLimit = 2;
     ExpectError<EWriteError>([&] { full.WriteBuffer("abc", 3); },
-                             "Erreur d'\xE9"
-                             "criture dans le flux");
+                             "Erreur d'\351criture dans le flux");  // \351: e acute
 }
 
 TEST(Streams, CopyFromWithCountZeroCopiesTheWholeSource) {
@@ -101,9 +100,7 @@ TEST(Streams, FileStreamNamesTheFileItCannotOpenOrCreate) {
     ExpectError<EFOpenError>([&] { TFileStream f(dir / "none", platform::fmOpenRead); },
                              "Ne peut ouvrir le fichier " + (dir / "none"));
     ExpectError<EFCreateError>([&] { TFileStream f(missing, platform::fmCreate); },
-                               "Ne peut cr\xE9"
-                               "er le fichier " +
-                                   missing);
+                               "Ne peut cr\351er le fichier " + missing);
 }
 
 TEST(StringList, TextSplitsOnEveryBreakAndJoinsWithCrLf) {
