@@ -4,22 +4,19 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
-#include <mutex>
-#include <random>
-#include <sstream>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "pack/book_folder.h"
+#include "pack/deflated_files.h"
 #include "pack/page_links.h"
+#include "pack/temp_file.h"
 #include "platform/platform.h"
 
 namespace pagorix {
@@ -31,86 +28,35 @@ namespace {
 constexpr std::size_t kCopyChunk = 64 * 1024;
 constexpr std::uint64_t kMaxArchiveBytes = 0xFFFFFFFFu;
 constexpr std::size_t kMaxBookFiles = 0xFFFF - 1;
+// The share of the progress that deflating the files stands for; libzip's
+// writing, which copies and encrypts, takes the rest.
+constexpr double kDeflatingShare = 0.9;
 
 std::string HostError(int code) {
     return std::system_category().message(code);
 }
-
-// A file made under a fresh name beside `beside`, removed again unless kept.
-class TempFile {
-public:
-    explicit TempFile(const std::string& beside) {
-        std::random_device random;
-        for (int attempt = 0; attempt < 64; ++attempt) {
-            char suffix[24];
-            std::snprintf(suffix, sizeof suffix, ".part%08x", static_cast<unsigned>(random()));
-            const std::string candidate = beside + suffix;
-            if (platform::CreateNewFile(candidate)) {
-                m_path = candidate;
-                return;
-            }
-            const int error = platform::LastError();
-            if (!fs::exists(fs::symlink_status(candidate))) {
-                throw EPackError("cannot write \"" + beside + "\": " + HostError(error));
-            }
-        }
-        throw EPackError("cannot find a free temporary name beside \"" + beside + "\"");
-    }
-    ~TempFile() {
-        if (!m_path.empty()) platform::RemoveFile(m_path);
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    void Keep() { m_path.clear(); }
-
-private:
-    std::string m_path;
-};
 
 struct ZipDiscard {
     void operator()(zip_t* archive) const { zip_discard(archive); }
 };
 using ZipArchive = std::unique_ptr<zip_t, ZipDiscard>;
 
-struct DeflateEnd {
-    void operator()(z_stream* stream) const { deflateEnd(stream); }
-};
-
-// Whether deflating the file at `level` gives fewer bytes than storing it.
-// Runs the same raw deflate that the archive gets and stops as soon as the
-// answer is known. `done` is told of every chunk read.
-bool DeflatingPays(std::istream& in, std::uint64_t size, const std::string& name, int level,
-                   const std::function<void(std::size_t)>& done) {
-    if (size == 0 || level == 0) return false;
-    if (!in) throw EPackError("cannot read \"" + name + "\"");
+// Whether deflating `bytes` at `level` gives fewer bytes than storing them.
+bool DeflatingPays(const std::string& bytes, int level) {
+    if (bytes.empty() || level == 0) return false;
     z_stream stream{};
-    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL, Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
         throw EPackError("cannot start the compressor");
     }
-    const std::unique_ptr<z_stream, DeflateEnd> guard(&stream);
-    std::vector<unsigned char> input(kCopyChunk);
-    std::vector<unsigned char> output(kCopyChunk);
-    std::uint64_t produced = 0;
-    int flush = Z_NO_FLUSH;
-    while (flush != Z_FINISH) {
-        in.read(reinterpret_cast<char*>(input.data()), static_cast<std::streamsize>(input.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (in.bad()) throw EPackError("cannot read \"" + name + "\"");
-        flush = in.eof() ? Z_FINISH : Z_NO_FLUSH;
-        stream.next_in = input.data();
-        stream.avail_in = static_cast<uInt>(got);
-        do {
-            stream.next_out = output.data();
-            stream.avail_out = static_cast<uInt>(output.size());
-            deflate(&stream, flush);
-            produced += output.size() - stream.avail_out;
-        } while (stream.avail_out == 0);
-        if (done) done(got);
-        if (produced >= size) return false;
-    }
-    return produced < size;
+    std::vector<unsigned char> output(bytes.size());
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = output.data();
+    stream.avail_out = static_cast<uInt>(output.size());
+    const bool pays = deflate(&stream, Z_FINISH) == Z_STREAM_END && stream.avail_out > 0;
+    deflateEnd(&stream);
+    return pays;
 }
 
 void CheckOutputPlace(const std::string& sourceDir, const std::string& output) {
@@ -155,13 +101,111 @@ std::vector<char> ReadStub(const std::string& path) {
 struct ProgressState {
     const PackProgress* handler;
     const PackStats* stats;
-    double measured = 0;  // share of the work that the size checks stand for
+    double deflating = 0;  // share of the work that deflating the files stands for
 };
 
 void OnZipProgress(zip_t*, double fraction, void* context) {
     const auto& state = *static_cast<ProgressState*>(context);
-    (*state.handler)(*state.stats, state.measured + (1 - state.measured) * fraction);
+    (*state.handler)(*state.stats, state.deflating + (1 - state.deflating) * fraction);
 }
+
+// A deflated file as libzip reads it: the deflated data with their sizes and
+// CRC-32, which libzip copies as they are (the entry asks for deflate too)
+// before it encrypts them.
+class DeflatedSource {
+public:
+    DeflatedSource(DeflatedFiles& files, std::size_t index, int level)
+        : m_files(files), m_index(index), m_level(level) {
+        zip_error_init(&m_error);
+    }
+    ~DeflatedSource() { zip_error_fini(&m_error); }
+    DeflatedSource(const DeflatedSource&) = delete;
+    DeflatedSource& operator=(const DeflatedSource&) = delete;
+
+    // Set when a read failed; libzip reports it only as a failing read.
+    std::exception_ptr failure;
+
+    static zip_int64_t Callback(void* user, void* data, zip_uint64_t length,
+                                zip_source_cmd_t command) {
+        auto& source = *static_cast<DeflatedSource*>(user);
+        try {
+            return source.Handle(data, length, command);
+        } catch (...) {
+            source.failure = std::current_exception();
+            zip_error_set(&source.m_error, ZIP_ER_READ, 0);
+            return -1;
+        }
+    }
+
+private:
+    static constexpr std::uint32_t kOwnerWrite = 0200;
+    static constexpr std::uint32_t kDosReadOnly = 0x01;
+    static constexpr zip_uint16_t kLevelFlags = 0x0006;
+    static constexpr zip_uint16_t kMaximumFlag = 0x0002;
+    static constexpr zip_uint16_t kFastFlag = 0x0004;
+
+    zip_int64_t Handle(void* data, zip_uint64_t length, zip_source_cmd_t command) {
+        const DeflatedFile& file = m_files[m_index];
+        switch (command) {
+            case ZIP_SOURCE_SUPPORTS:
+                return zip_source_make_command_bitmap(
+                    ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                    ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
+            case ZIP_SOURCE_OPEN:
+                m_at = 0;
+                return 0;
+            case ZIP_SOURCE_READ: {
+                const std::size_t got = m_files.Read(m_index, m_at, data, length);
+                m_at += got;
+                return static_cast<zip_int64_t>(got);
+            }
+            case ZIP_SOURCE_STAT: {
+                auto* stat = static_cast<zip_stat_t*>(data);
+                zip_stat_init(stat);
+                stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD |
+                              ZIP_STAT_CRC | ZIP_STAT_MTIME;
+                stat->size = file.size;
+                stat->comp_size = file.packedSize;
+                stat->comp_method = ZIP_CM_DEFLATE;
+                stat->crc = file.crc;
+                stat->mtime = static_cast<time_t>(file.modified);
+                return sizeof *stat;
+            }
+            case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
+                // What libzip records of a file that it reads and deflates
+                // itself: the file's mode, with the MS-DOS read-only flag
+                // when the owner may not write it, and the level's hint in
+                // the general purpose flags.
+                auto* attributes = static_cast<zip_file_attributes_t*>(data);
+                attributes->valid |= ZIP_FILE_ATTRIBUTES_HOST_SYSTEM |
+                                     ZIP_FILE_ATTRIBUTES_EXTERNAL_FILE_ATTRIBUTES |
+                                     ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
+                attributes->host_system = ZIP_OPSYS_UNIX;
+                attributes->external_file_attributes =
+                    file.mode << 16 | ((file.mode & kOwnerWrite) != 0 ? 0 : kDosReadOnly);
+                attributes->general_purpose_bit_mask = kLevelFlags;
+                attributes->general_purpose_bit_flags = m_level >= 8   ? kMaximumFlag
+                                                        : m_level <= 2 ? kFastFlag
+                                                                       : 0;
+                return 0;
+            }
+            case ZIP_SOURCE_CLOSE:
+            case ZIP_SOURCE_FREE:
+                return 0;
+            case ZIP_SOURCE_ERROR:
+                return zip_error_to_data(&m_error, data, length);
+            default:
+                zip_error_set(&m_error, ZIP_ER_OPNOTSUPP, 0);
+                return -1;
+        }
+    }
+
+    DeflatedFiles& m_files;
+    const std::size_t m_index;
+    const int m_level;
+    std::uint64_t m_at = 0;
+    zip_error_t m_error;
+};
 
 void AddEntry(zip_t* archive, zip_source_t* source, const std::string& name, bool deflate,
               int level) {
@@ -182,11 +226,12 @@ void AddEntry(zip_t* archive, zip_source_t* source, const std::string& name, boo
 }
 
 // Writes the payload archive into `path` (an existing empty file) for the
-// book `output`.
+// book `output`: the manifest, which libzip deflates itself when that pays,
+// then the files, deflated ones as they are and stored ones read by libzip.
 void WriteArchive(const std::string& path, const std::string& output,
-                  const std::vector<BookFile>& files, const std::vector<bool>& deflate,
-                  const std::string& manifest, bool deflateManifest, int level,
-                  ProgressState* progress) {
+                  const std::vector<BookFile>& files, DeflatedFiles& deflated,
+                  const std::string& manifest, int level, ProgressState* progress) {
+    std::vector<std::unique_ptr<DeflatedSource>> sources;  // outlive the archive
     int error = 0;
     ZipArchive archive(zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error));
     if (!archive) {
@@ -198,18 +243,29 @@ void WriteArchive(const std::string& path, const std::string& output,
     }
     // The manifest's bytes stay alive until the archive is closed below.
     AddEntry(archive.get(), zip_source_buffer(archive.get(), manifest.data(), manifest.size(), 0),
-             kManifestName, deflateManifest, level);
+             kManifestName, DeflatingPays(manifest, level), level);
     for (std::size_t i = 0; i < files.size(); ++i) {
-        AddEntry(archive.get(), zip_source_file(archive.get(), files[i].path.c_str(), 0, 0),
-                 files[i].storedName, deflate[i], level);
+        if (deflated[i].deflated) {
+            DeflatedSource* source =
+                sources.emplace_back(std::make_unique<DeflatedSource>(deflated, i, level)).get();
+            AddEntry(archive.get(),
+                     zip_source_function(archive.get(), &DeflatedSource::Callback, source),
+                     files[i].storedName, true, level);
+        } else {
+            AddEntry(archive.get(), zip_source_file(archive.get(), files[i].path.c_str(), 0, 0),
+                     files[i].storedName, false, level);
+        }
     }
     if (progress != nullptr) {
         zip_register_progress_callback_with_state(archive.get(), 0.01, OnZipProgress, nullptr,
                                                   progress);
     }
     if (zip_close(archive.get()) != 0) {
-        // libzip reads the files only now; a file that changed or vanished
-        // since the folder was read ends up here.
+        for (const auto& source : sources) {
+            if (source->failure) std::rethrow_exception(source->failure);
+        }
+        // libzip reads the stored files only now; a file that changed or
+        // vanished since the folder was read ends up here.
         throw EPackError("cannot write \"" + output + "\": " + zip_strerror(archive.get()));
     }
     static_cast<void>(archive.release());  // zip_close has freed it
@@ -342,54 +398,22 @@ PackStats PackBook(const PackRequest& request, const PackProgress& progress) {
                          " files; a book holds at most " + std::to_string(kMaxBookFiles));
     }
     const double total = static_cast<double>(std::max<std::uint64_t>(stats.bytes, 1));
-    ProgressState state{&progress, &stats, request.level > 0 ? 0.5 : 0.0};
+    ProgressState state{&progress, &stats, request.level > 0 ? kDeflatingShare : 0.0};
+    std::uint64_t read = 0;
+    const auto deflating = [&](std::uint64_t bytes) {
+        read += bytes;
+        progress(stats, state.deflating * static_cast<double>(read) / total);
+    };
 
     // Nothing has been written so far; from here on the temporary files
     // clean up after any failure.
-    std::vector<bool> deflate(files.size(), false);
-    std::uint64_t measured = 0;
-    std::mutex progressLock;
-    const auto done = [&](std::size_t bytes) {
-        const std::lock_guard<std::mutex> hold(progressLock);
-        measured += bytes;
-        if (progress) progress(stats, state.measured * static_cast<double>(measured) / total);
-    };
-    // The measurements take most of the time and are independent of each
-    // other: every core takes the next file until none is left. A failure is
-    // reported for the first failing file in the folder's order, as one core
-    // would.
-    std::vector<char> pays(files.size(), 0);
-    std::vector<std::exception_ptr> failures(files.size());
-    std::atomic<std::size_t> next{0};
-    const auto measure = [&] {
-        for (std::size_t i = next++; i < files.size(); i = next++) {
-            try {
-                std::ifstream in(files[i].path, std::ios::binary);
-                pays[i] = DeflatingPays(in, files[i].size, files[i].path, request.level, done);
-            } catch (...) {
-                failures[i] = std::current_exception();
-            }
-        }
-    };
-    const std::size_t helpers =
-        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), files.size()) -
-        (files.empty() ? 0 : 1);
-    std::vector<std::thread> workers;
-    for (std::size_t h = 0; h < helpers; ++h)
-        workers.emplace_back(measure);
-    measure();
-    for (std::thread& worker : workers)
-        worker.join();
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (failures[i]) std::rethrow_exception(failures[i]);
-        deflate[i] = pays[i] != 0;
-    }
-    std::istringstream manifestStream(manifestBytes);
-    const bool deflateManifest =
-        DeflatingPays(manifestStream, manifestBytes.size(), kManifestName, request.level, {});
     TempFile archive(request.output);
-    WriteArchive(archive.Path(), request.output, files, deflate, manifestBytes, deflateManifest,
-                 request.level, progress ? &state : nullptr);
+    {
+        DeflatedFiles deflated(files, request.level, request.output,
+                               progress ? std::function<void(std::uint64_t)>(deflating) : nullptr);
+        WriteArchive(archive.Path(), request.output, files, deflated, manifestBytes, request.level,
+                     progress ? &state : nullptr);
+    }
     TempFile book(request.output);
     stats.bookSize = JoinBook(book.Path(), stub, archive.Path(), request.output);
 

@@ -4,11 +4,14 @@
 // written: the source folder, the output's place (never inside the source
 // folder), every file name, the local links of the pages (broken ones are
 // warnings, or errors when asked), the manifest's texts, the start page and
-// the runtime image's size. The archive is then written with libzip into a
-// temporary file beside the output, the runtime and the archive are joined
-// into a second temporary file, and that one is renamed to the output at the
-// very end, so a failure never leaves half a book under the output's name.
-// Both temporary files are removed on every path out.
+// the runtime image's size. The files are then deflated on every core, each
+// once, into temporary files; libzip writes the archive from them in the
+// book's order into a temporary file beside the output (it copies and
+// encrypts the deflated data, and reads the stored files itself). The
+// runtime and the archive are joined into a second temporary file, and that
+// one is renamed to the output at the very end, so a failure never leaves
+// half a book under the output's name.
+// All the temporary files are removed on every path out.
 //
 // A book keeps the folders of its source folder and says so in manifest
 // line 7, unless a flat book is asked for. With no start page given, the
