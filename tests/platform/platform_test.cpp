@@ -72,10 +72,5 @@ TEST(Resources, RegisteredDataIsFoundWithoutRegardToCase) {
     EXPECT_FALSE(FindProgramResource("MyType", "Other").has_value());
 }
 
-TEST(Process, ExecutablePathIsThisTestProgram) {
-    EXPECT_TRUE(FileExists(ExecutablePath()));
-    EXPECT_NE(ExecutablePath().find("platform_tests"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace pagorix::platform
