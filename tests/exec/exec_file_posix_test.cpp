@@ -1,12 +1,9 @@
-// TExecFile starting real processes on a POSIX host. The helper program
-// records its pid, current directory, nice value and arguments; associations
-// come from a private desktop (HOME and XDG_* in a temporary folder, a
-// .desktop file for text/html made the default with xdg-mime).
-//
-// Whatever reads the desktop database or asks the application to quit runs
-// in a forked child (RunIsolated): the environment it sets, the caches GIO
-// builds and the application's quit state stay out of this process.
+// TExecFile starting real processes on a POSIX host. Whatever reads the
+// desktop database or asks the application to quit runs in a forked child
+// (RunIsolated): the environment it sets, the caches GIO builds and the
+// application's quit state stay out of this process.
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,9 +14,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "exec/exec_file.h"
@@ -37,39 +35,39 @@ using Clock = std::chrono::steady_clock;
 using test::TempDir;
 using Words = std::vector<std::string>;
 
-const std::string kHelper = PAGORIX_EXEC_HELPER;
-
-// What the helper wrote: its pid, current directory, nice value and arguments.
-struct Record {
-    long pid = 0;
-    std::string cwd;
-    int nice = 0;
-    Words args;
-};
-
-Record ReadRecord(const std::string& path) {
-    Words lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    if (lines.size() < 3) return {};
-    return {std::atol(lines[0].c_str()), lines[1], std::atoi(lines[2].c_str()),
-            Words(lines.begin() + 3, lines.end())};
+// The program the tests start, written into `dir`. After $PGX_HELPER_DELAY seconds it writes to
+// $PGX_HELPER_RECORD (under a temporary name, then renamed, so that a reader
+// never sees half) its pid, current directory, nice value and every argument,
+// one per line, and ends with status 3.
+std::string WriteHelper(const TempDir& dir) {
+    const std::string path = dir / "pgx-helper";
+    test::WriteFile(
+        path,
+        "#!/bin/sh\n"
+        "PATH=/usr/bin:/bin\n"  // its callers' PATH may hold only bin/xdg-open
+        "sleep \"${PGX_HELPER_DELAY:-0}\"\n"
+        "exec 2>/dev/null\n"  // a record asked by a test that has ended goes nowhere
+        "{ echo $$; pwd -P; nice; printf '%s\\n' \"$0\" \"$@\"; } >\"$PGX_HELPER_RECORD.part\"\n"
+        "mv \"$PGX_HELPER_RECORD.part\" \"$PGX_HELPER_RECORD\"\n"
+        "exit 3\n");
+    chmod(path.c_str(), 0755);
+    return path;
 }
 
-// What the helpers started from now on do; cleared again at the end.
-struct HelperSettings {
-    HelperSettings(const std::string& record, int delayMs) {
-        platform::RemoveFile(record);
-        setenv("PGX_HELPER_RECORD", record.c_str(), 1);
-        setenv("PGX_HELPER_DELAY_MS", std::to_string(delayMs).c_str(), 1);
-        setenv("PGX_HELPER_EXIT", "3", 1);  // the exit status a wait reports
-    }
-    ~HelperSettings() {
-        for (const char* name : {"PGX_HELPER_RECORD", "PGX_HELPER_DELAY_MS", "PGX_HELPER_EXIT"})
-            unsetenv(name);
-    }
-};
+Words Split(const std::string& text, char delimiter) {
+    Words parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, delimiter);)
+        parts.push_back(part);
+    return parts;
+}
+
+// Where the helpers started from now on write, and after how long.
+void HelperWrites(const std::string& record, const char* delay) {
+    platform::RemoveFile(record);
+    setenv("PGX_HELPER_RECORD", record.c_str(), 1);
+    setenv("PGX_HELPER_DELAY", delay, 1);
+}
 
 bool Eventually(const std::function<bool()>& condition) {
     const auto deadline = Clock::now() + std::chrono::seconds(5);
@@ -78,11 +76,6 @@ bool Eventually(const std::function<bool()>& condition) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
-}
-
-// A zombie still answers signal 0; only a reaped process is gone.
-bool Gone(std::int64_t pid) {
-    return kill(static_cast<pid_t>(pid), 0) == -1 && errno == ESRCH;
 }
 
 struct Outcome {
@@ -106,126 +99,92 @@ Outcome ExecuteObserved(TExecFile& exec, const std::string& record = "") {
     return outcome;
 }
 
+// The body's outcome comes back through memory shared with the child.
 Outcome RunIsolated(const std::function<Outcome()>& body) {
-    int channel[2];
-    if (pipe(channel) != 0) {
-        ADD_FAILURE() << "pipe";
-        return {};
-    }
+    void* shared =
+        mmap(nullptr, sizeof(Outcome), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     const pid_t pid = fork();
     if (pid == 0) {
-        close(channel[0]);
         const Outcome outcome = body();
-        _exit(write(channel[1], &outcome, sizeof outcome) == sizeof outcome ? 0 : 3);
+        std::memcpy(shared, &outcome, sizeof outcome);
+        _exit(0);
     }
-    close(channel[1]);
-    Outcome outcome;
-    while (read(channel[0], &outcome, sizeof outcome) < 0 && errno == EINTR) {
-    }
-    close(channel[0]);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    waitpid(pid, &status, 0);
+    Outcome outcome;
+    std::memcpy(&outcome, shared, sizeof outcome);
+    munmap(shared, sizeof(Outcome));
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return outcome;
 }
 
-// HOME and XDG_* in a temporary folder, and the helper as bin/xdg-open first
-// in PATH, so that nothing outside the test opens anything.
-struct DesktopOptions {
-    bool handler = true;     // the helper is the default program for text/html
-    bool systemData = true;  // the system's data folders (the MIME database) stay visible
-    bool opener = true;      // bin/xdg-open exists
-    bool systemPath = true;  // PATH goes on with the caller's
-};
+// The private desktop of a case (HOME and XDG_* in a temporary folder): the
+// helper as the default program for text/html, with the system's MIME
+// database and the caller's PATH after bin/; the helper only as bin/xdg-open,
+// alone in PATH; or neither. Nothing outside the test opens anything.
+enum class Desktop { Full, OpenerOnly, Nothing };
 
-class PrivateDesktop {
-public:
-    explicit PrivateDesktop(const DesktopOptions& options)
-        : m_desktop(m_dir.Path(), options.handler ? "\"" + kHelper + "\" %U" : "",
-                    options.systemData) {
-        platform::MakeDirectory(m_dir / "bin");
-        if (options.opener) {
-            EXPECT_EQ(symlink(kHelper.c_str(), (m_dir / "bin/xdg-open").c_str()), 0);
-        }
-        const char* path = std::getenv("PATH");
-        m_path = (m_dir / "bin") +
-                 (options.systemPath && path != nullptr ? std::string(":") + path : std::string());
-    }
-    // Called in the isolated child, before anything reads the database.
-    void Enter() const {
-        m_desktop.Enter();
-        setenv("PATH", m_path.c_str(), 1);
-    }
-    std::string operator/(const std::string& name) const { return m_dir / name; }
-
-private:
-    TempDir m_dir;
-    test::PrivateDesktop m_desktop;
-    std::string m_path;
-};
-
-// Counts the message pumps of a regular wait and whether Busy was set then;
-// asks the application to quit at the given pump.
-class CountingBackend : public Backend {
-public:
-    explicit CountingBackend(TExecFile& exec, int quitAfter = 0)
-        : m_exec(exec), m_quitAfter(quitAfter) {}
+// Counts the message pumps of a regular wait; asks the application to quit
+// at the given pump.
+struct CountingBackend : Backend {
     void ProcessMessages() override {
-        ++calls;
-        busySeen = busySeen || m_exec.Busy();
-        if (calls == m_quitAfter) Application().Terminate();
+        if (++calls == quitAfter) Application().Terminate();
     }
     int calls = 0;
-    bool busySeen = false;
-
-private:
-    TExecFile& m_exec;
-    int m_quitAfter;
+    int quitAfter = 0;
 };
-
-// ---- The first attempt ----
 
 // A program (by path, with blanks in it, or by name through PATH) starts in
 // the caller's directory with its parameters split on blanks and the asked
 // priority. With Wait it is waited for (only the regular wait handles
 // messages meanwhile) and reaped; without, Execute returns at once and the
-// program is still reaped when it ends.
+// program is still reaped when it ends. The command line and parameters are
+// kept to 255 characters each, and so is the line the first attempt runs.
 TEST(ExecFileStart, AProgramStartsInTheCallersDirectoryAndIsWaitedFor) {
     TempDir dir;
+    const std::string helper = WriteHelper(dir);
     platform::MakeDirectory(dir / "my programs");
     const std::string program = dir / "my programs/the helper";
-    ASSERT_EQ(symlink(kHelper.c_str(), program.c_str()), 0);
+    ASSERT_EQ(symlink(helper.c_str(), program.c_str()), 0);
     const auto suspend = TWaitStyle::wSuspend, regular = TWaitStyle::wRegular;
     const auto normal = TPriorityClass::pcNormal;
+    std::string longParameters;
+    for (int i = 0; longParameters.size() < 300; ++i)
+        longParameters += "w" + std::to_string(i) + " ";
+    // The words of the command line cut to 255 characters.
+    const Words cut = Split((helper + " " + longParameters).substr(0, kMaxInString), ' ');
     const struct {
         std::string commandLine, parameters;
         std::optional<TWaitStyle> wait;
         TPriorityClass priority;
         Words args;
     } cases[] = {
-        {kHelper, "alpha  beta", suspend, normal, {kHelper, "alpha", "beta"}},
-        {kHelper, "alpha  beta", regular, normal, {kHelper, "alpha", "beta"}},
+        {helper, "alpha  beta", suspend, normal, {helper, "alpha", "beta"}},
         {program, "", suspend, normal, {program}},
         {program, "one  two", regular, TPriorityClass::pcIdle, {program, "one", "two"}},
-        {"env", "-u NONE " + kHelper + " x", suspend, normal, {kHelper, "x"}},
-        {kHelper, "", std::nullopt, normal, {kHelper}},
+        {"env", "-u NONE " + helper + " x", suspend, normal, {helper, "x"}},
+        {helper, "", std::nullopt, normal, {helper}},
+        {helper, longParameters, suspend, normal, cut},
     };
+    TExecFile tooLong;
+    tooLong.SetCommandLine(std::string(300, 'c'));
+    EXPECT_EQ(tooLong.CommandLine(), std::string(255, 'c'));
     const std::string old = platform::CurrentDirectory();
     ASSERT_TRUE(platform::ChangeDirectory(dir.Path()));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.commandLine + " " + c.parameters);
         // The priority is set from outside once the process exists; the
         // helper looks at it a little later.
-        HelperSettings settings(dir / "record", c.wait ? 300 : 1500);
+        HelperWrites(dir / "record", c.wait ? "0.3" : "1.5");
         TExecFile exec;
         exec.SetCommandLine(c.commandLine);
         exec.SetParameters(c.parameters);
+        EXPECT_EQ(exec.Parameters(), c.parameters.substr(0, kMaxInString));
         exec.SetWait(c.wait.has_value());
         exec.SetWaitStyle(c.wait.value_or(regular));
         exec.SetPriority(c.priority);
         exec.SetAssociate(true);  // not needed: the first attempt succeeds
-        CountingBackend backend(exec);
+        CountingBackend backend;
         SetBackend(&backend);
         const Outcome outcome = ExecuteObserved(exec, dir / "record");
         SetBackend(nullptr);
@@ -233,47 +192,20 @@ TEST(ExecFileStart, AProgramStartsInTheCallersDirectoryAndIsWaitedFor) {
         EXPECT_EQ(outcome.failCalls, 0);
         EXPECT_EQ(exec.AssociatedProgram(), "");
         EXPECT_FALSE(exec.Busy());
-        const bool handlesMessages = c.wait == regular;
-        EXPECT_EQ(backend.busySeen, handlesMessages);
-        EXPECT_EQ(backend.calls > 2, handlesMessages) << backend.calls;
+        // Only the regular wait handles messages.
+        EXPECT_EQ(backend.calls > 2, c.wait == regular) << backend.calls;
         EXPECT_EQ(outcome.recordAtReturn, c.wait.has_value());
         EXPECT_EQ(exec.ExitStatus(), c.wait ? 3 : -1);
         ASSERT_TRUE(Eventually([&] { return test::Exists(dir / "record"); }));
-        const Record record = ReadRecord(dir / "record");
-        EXPECT_EQ(record.pid, exec.ProcessId());
-        EXPECT_EQ(record.cwd, dir.Path());
-        EXPECT_EQ(record.nice, c.priority == normal ? getpriority(PRIO_PROCESS, 0) : 19);
-        EXPECT_EQ(record.args, c.args);
-        EXPECT_TRUE(Eventually([&] { return Gone(exec.ProcessId()); }));
+        const int niceness = c.priority == normal ? getpriority(PRIO_PROCESS, 0) : 19;
+        Words expected = {std::to_string(exec.ProcessId()), dir.Path(), std::to_string(niceness)};
+        expected.insert(expected.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(Split(test::ReadText(dir / "record"), '\n'), expected);
+        // A zombie still answers signal 0; only a reaped process is gone.
+        const auto pid = static_cast<pid_t>(exec.ProcessId());
+        EXPECT_TRUE(Eventually([&] { return kill(pid, 0) == -1 && errno == ESRCH; }));
     }
     ASSERT_TRUE(platform::ChangeDirectory(old));
-}
-
-// The command line and parameters are kept to 255 characters each, and so is
-// the command line the first attempt runs.
-TEST(ExecFileStart, TheFirstCommandLineIsCutTo255Characters) {
-    TempDir dir;
-    HelperSettings settings(dir / "record", 0);
-    std::string parameters;
-    for (int i = 0; parameters.size() < 300; ++i) {
-        parameters += "w" + std::to_string(i) + " ";
-    }
-    TExecFile exec;
-    exec.SetCommandLine(std::string(300, 'c'));
-    EXPECT_EQ(exec.CommandLine(), std::string(255, 'c'));
-    exec.SetCommandLine(kHelper);
-    exec.SetParameters(parameters);
-    EXPECT_EQ(exec.Parameters(), parameters.substr(0, kMaxInString));
-    exec.SetWait(true);
-    ASSERT_TRUE(exec.Execute());
-
-    const std::string expected = (kHelper + " " + parameters).substr(0, kMaxInString);
-    EXPECT_EQ(exec.FirstCommandLine(), expected);
-    std::string received;
-    for (const std::string& arg : ReadRecord(dir / "record").args) {
-        received += (received.empty() ? "" : " ") + arg;
-    }
-    EXPECT_EQ(received, expected.substr(0, expected.find_last_not_of(' ') + 1));
 }
 
 TEST(ExecFileStart, DocumentsAreNotProgramsWithoutAssociate) {
@@ -303,11 +235,10 @@ TEST(ExecFileStart, DocumentsAreNotProgramsWithoutAssociate) {
     EXPECT_FALSE(test::Exists(dir / "ran"));
 }
 
-// ---- Waiting ----
-
 TEST(ExecFileWait, AQuitRequestDuringTheRegularWaitEndsTheProgram) {
     TempDir dir;
-    HelperSettings settings(dir / "record", 3000);
+    const std::string helper = WriteHelper(dir);
+    HelperWrites(dir / "record", "3");
     const struct {
         bool replaceExit;
         int status;  // of the program that called Execute; 9 when Execute returned
@@ -316,12 +247,13 @@ TEST(ExecFileWait, AQuitRequestDuringTheRegularWaitEndsTheProgram) {
         const auto start = Clock::now();
         const Outcome outcome = RunIsolated([&] {
             TExecFile exec;
-            exec.SetCommandLine(kHelper);
+            exec.SetCommandLine(helper);
             exec.SetWait(true);
             if (c.replaceExit) {
                 exec.SetExitFunction([](int code) { _exit(code == 0 ? 7 : 8); });
             }
-            CountingBackend backend(exec, 3);
+            CountingBackend backend;
+            backend.quitAfter = 3;
             SetBackend(&backend);
             exec.Execute();
             _exit(9);
@@ -332,75 +264,75 @@ TEST(ExecFileWait, AQuitRequestDuringTheRegularWaitEndsTheProgram) {
     }
 }
 
-// ---- The associated program ----
-
 // A document that is no program opens in the default program for its type,
 // in the caller's directory, with the parameters after it; without such a
 // program xdg-open takes over; with neither, or for a missing document,
 // Execute fails with the host's error and OnFail.
 TEST(ExecFileAssociate, TheDocumentOpensInTheProgramForItsType) {
-    const DesktopOptions bare{.handler = false, .systemData = false, .systemPath = false};
+    using enum Desktop;
     const auto regular = TWaitStyle::wRegular, suspend = TWaitStyle::wSuspend;
+    const std::uint32_t kNoAssociation = platform::kErrorNoAssociation;
     const struct {
         const char* what;
-        DesktopOptions desktop;
-        std::string document;  // in the caller's directory
-        bool exists;
-        std::optional<TWaitStyle> wait;
+        Desktop desktop;
+        std::string document;  // in the caller's directory; missing for ENOENT
+        TWaitStyle wait;
         std::string parameters;
-        std::uint32_t error;  // 0: opened
-        bool byOpener;        // by bin/xdg-open rather than the helper
+        std::uint32_t error;  // 0: opened, by bin/xdg-open where the desktop has no program
     } cases[] = {
-        {"by path", {}, "page.html", true, suspend, "", 0, false},
-        {"by name, parameters", {}, "page.html", true, regular, "extra  words", 0, false},
-        {"not waited", {}, "page.html", true, std::nullopt, "", 0, false},
-        {"xdg-open takes over", bare, "notes.pgxdoc", true, suspend, "", 0, true},
-        {"nothing to open with",
-         {.handler = false, .systemData = false, .opener = false, .systemPath = false},
-         "notes.pgxdoc",
-         true,
-         suspend,
-         "",
-         platform::kErrorNoAssociation,
-         false},
-        {"missing document", bare, "notes.pgxdoc", false, suspend, "", ENOENT, false},
+        {"by path", Full, "page.html", suspend, "", 0},
+        {"by name, parameters", Full, "page.html", regular, "extra  words", 0},
+        {"xdg-open takes over", OpenerOnly, "notes.pgxdoc", suspend, "", 0},
+        {"nothing to open with", Nothing, "notes.pgxdoc", suspend, "", kNoAssociation},
+        {"missing document", OpenerOnly, "notes.pgxdoc", suspend, "", ENOENT},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        PrivateDesktop desktop(c.desktop);
-        const std::string cwd = desktop / "home";
+        TempDir dir;
+        const std::string helper = WriteHelper(dir);
+        const bool full = c.desktop == Full;
+        const test::PrivateDesktop desktop(dir.Path(), full ? "\"" + helper + "\" %U" : "", full);
+        platform::MakeDirectory(dir / "bin");
+        if (c.desktop != Nothing) {
+            EXPECT_EQ(symlink(helper.c_str(), (dir / "bin/xdg-open").c_str()), 0);
+        }
+        const char* callerPath = std::getenv("PATH");
+        const std::string path =
+            (dir / "bin") + (full && callerPath ? ":" + std::string(callerPath) : "");
+        const std::string cwd = desktop.Home();
         const std::string document = cwd + "/" + c.document;
-        if (c.exists) test::WriteFile(document, "<html><body>Pagorix</body></html>\n");
-        const std::string record = desktop / "record";
-        HelperSettings settings(record, c.wait ? 200 : 1500);
+        if (c.error != ENOENT) test::WriteFile(document, "<html><body>Pagorix</body></html>\n");
+        const std::string record = dir / "record";
+        HelperWrites(record, "0.2");
         const Outcome outcome = RunIsolated([&] {
             desktop.Enter();
+            setenv("PATH", path.c_str(), 1);
             EXPECT_TRUE(platform::ChangeDirectory(cwd));
             TExecFile exec;
             // The name alone when there are parameters: found in the caller's directory.
             exec.SetCommandLine(c.parameters.empty() ? document : c.document);
             exec.SetParameters(c.parameters);
             exec.SetAssociate(true);
-            exec.SetWait(c.wait.has_value());
-            exec.SetWaitStyle(c.wait.value_or(suspend));
+            exec.SetWait(true);
+            exec.SetWaitStyle(c.wait);
             return ExecuteObserved(exec, record);
         });
         EXPECT_EQ(outcome.exitStatus, 0);
         EXPECT_EQ(outcome.result, c.error == 0) << "error " << outcome.errorCode;
         EXPECT_EQ(outcome.errorCode, c.error);
         EXPECT_EQ(outcome.failCalls, c.error == 0 ? 0 : 1);
-        const std::string program = c.error != 0 ? ""
-                                    : c.byOpener ? desktop / "bin/xdg-open"
-                                                 : kHelper;
+        const std::string program = c.error != 0              ? ""
+                                    : c.desktop == OpenerOnly ? dir / "bin/xdg-open"
+                                                              : helper;
         EXPECT_EQ(std::string(outcome.associatedProgram), program);
         if (c.error != 0) continue;
-        EXPECT_EQ(outcome.recordAtReturn, c.wait.has_value());
-        ASSERT_TRUE(Eventually([&] { return test::Exists(record); }));
-        const Record seen = ReadRecord(record);
+        ASSERT_TRUE(outcome.recordAtReturn);
+        const Words seen = Split(test::ReadText(record), '\n');
+        ASSERT_GE(seen.size(), 3u);
+        EXPECT_EQ(seen[1], cwd);
         Words expected{program, document};
         if (!c.parameters.empty()) expected.insert(expected.end(), {"extra", "words"});
-        EXPECT_EQ(seen.args, expected);
-        EXPECT_EQ(seen.cwd, cwd);
+        EXPECT_EQ(Words(seen.begin() + 3, seen.end()), expected);
     }
 }
 
