@@ -245,7 +245,7 @@ TEST_F(UnZipTest, FailedEntriesAreReportedRemovedAndTheRunGoesOn) {
         std::vector<EntryPlan> entries = c.entries;
         entries.push_back(good);
         std::vector<std::string> events = c.events;
-        events.push_back(Format("end %zu /z.txt", c.entries.size()));
+        events.push_back("end " + std::to_string(c.entries.size()) + " /z.txt");
         TempDir target;
         backend.boxes.clear();
         TUnZipper zip;
@@ -258,7 +258,7 @@ TEST_F(UnZipTest, FailedEntriesAreReportedRemovedAndTheRunGoesOn) {
         EXPECT_EQ(static_cast<int>(backend.boxes.size()), c.boxes);
         EXPECT_FALSE(test::Exists(target / "a"));  // no folder made for a refused path
         for (size_t i = 0; i < entries.size(); ++i) {
-            const std::string end = Format("end %zu /", i) + entries[i].name;
+            const std::string end = "end " + std::to_string(i) + " /" + entries[i].name;
             if (std::find(events.begin(), events.end(), end) == events.end()) {
                 EXPECT_FALSE(test::Exists(target / entries[i].name)) << entries[i].name;
             }
