@@ -72,38 +72,18 @@ std::string ManifestOf(const std::vector<std::string>& lines) {
     return text;
 }
 
-namespace {
-std::uint32_t U16At(const Bytes& b, size_t at) {
-    return b[at] | (b[at + 1] << 8);
-}
-std::uint32_t U32At(const Bytes& b, size_t at) {
-    return U16At(b, at) | (U16At(b, at + 2) << 16);
-}
-}  // namespace
-
-void CorruptEntry(const std::string& book, const std::string& name) {
+void CorruptLastEntry(const std::string& book) {
     Bytes bytes = ReadFile(book);
-    const size_t base = static_cast<size_t>(PayloadOffset);
-    // The end record: no archive comment, so it is the last 22 bytes.
+    // The end record is the last 22 bytes (no comment); the central directory
+    // follows the last entry's data and its 16-byte data descriptor.
+    const auto u32At = [&](size_t at) {
+        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+               std::uint32_t{bytes[at + 3]} << 24;
+    };
     const size_t end = bytes.size() - 22;
-    ASSERT_EQ(U32At(bytes, end), 0x06054B50u);
-    size_t at = base + U32At(bytes, end + 16);  // the central directory
-    for (std::uint32_t i = 0, n = U16At(bytes, end + 10); i < n; ++i) {
-        const size_t nameLength = U16At(bytes, at + 28);
-        const size_t next = at + 46 + nameLength + U16At(bytes, at + 30) + U16At(bytes, at + 32);
-        if (std::string(bytes.begin() + static_cast<long>(at + 46),
-                        bytes.begin() + static_cast<long>(at + 46 + nameLength)) == name) {
-            const size_t local = base + U32At(bytes, at + 42);
-            const size_t data = local + 30 + U16At(bytes, local + 26) + U16At(bytes, local + 28);
-            const size_t size = U32At(bytes, at + 20);
-            // Past the 12-byte encryption header, in the middle of the data.
-            bytes[data + 12 + (size - 12) / 2] ^= 0x55;
-            WriteFile(book, bytes);
-            return;
-        }
-        at = next;
-    }
-    FAIL() << "no entry " << name;
+    ASSERT_EQ(u32At(end), 0x06054B50u);
+    bytes[static_cast<size_t>(PayloadOffset) + u32At(end + 16) - 24] ^= 0x55;
+    WriteFile(book, bytes);
 }
 
 BrowserRecord ReadBrowserRecord(const std::string& path) {

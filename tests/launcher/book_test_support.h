@@ -1,7 +1,7 @@
 // Books for the launcher tests: made by the authoring library from a source
 // folder, or written entry by entry with libzip when a test needs a manifest
-// or an archive that the authoring tool would refuse. Also a private desktop
-// whose text/html program is the fake browser, and the browser's record.
+// or an archive that the authoring tool would refuse. Also the fake
+// browser's record.
 #pragma once
 
 #include <string>
@@ -36,8 +36,8 @@ std::string MakeRawBook(const std::string& dir, const std::vector<RawEntry>& ent
 // The manifest text of these lines, each ended with CR LF.
 std::string ManifestOf(const std::vector<std::string>& lines);
 
-// Flips one byte in the middle of the stored data of the entry `name`.
-void CorruptEntry(const std::string& book, const std::string& name);
+// Flips a byte near the end of the stored data of the book's last entry.
+void CorruptLastEntry(const std::string& book);
 
 // What the fake browser was given; empty cwd when it did not run.
 struct BrowserRecord {

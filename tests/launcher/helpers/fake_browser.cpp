@@ -6,15 +6,14 @@
 // $PGX_BROWSER_DELAY_MS makes it wait that long before it ends.
 // $PGX_BROWSER_HANDOFF_MS makes it behave like a browser that passes the page
 // to an instance already running: it ends at once, and a child of its own
-// reads the page that long afterwards and writes it (or "(gone)") to the
-// record's name + ".late". $PGX_BROWSER_STATUS is its exit status (0 if unset).
+// reads the page that long afterwards and writes it to the record's name +
+// ".late". $PGX_BROWSER_STATUS is its exit status (0 if unset).
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -32,32 +31,20 @@ void WriteAtomically(const std::string& path, const std::string& text) {
 int main(int argc, char** argv) {
     const char* record = std::getenv("PGX_BROWSER_RECORD");
     if (record == nullptr) return 0;
-    const std::string temporary = std::string(record) + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        char cwd[4096] = {};
-        out << (getcwd(cwd, sizeof cwd) != nullptr ? cwd : "?") << '\n';
-        for (int i = 1; i < argc; ++i)
-            out << argv[i] << '\n';
-        out << "--\n";
-        if (argc > 1) {
-            std::ifstream page(argv[1], std::ios::binary);
-            out << std::string(std::istreambuf_iterator<char>(page),
-                               std::istreambuf_iterator<char>());
-        }
-    }
-    std::rename(temporary.c_str(), record);
+    char cwd[4096] = {};
+    std::ostringstream text;
+    text << (getcwd(cwd, sizeof cwd) != nullptr ? cwd : "?") << '\n';
+    for (int i = 1; i < argc; ++i)
+        text << argv[i] << '\n';
+    text << "--\n";
+    if (argc > 1) text << std::ifstream(argv[1], std::ios::binary).rdbuf();
+    WriteAtomically(record, text.str());
     if (const char* handOff = std::getenv("PGX_BROWSER_HANDOFF_MS"); handOff && argc > 1) {
         if (fork() != 0) return 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(handOff)));
-        std::ifstream page(argv[1], std::ios::binary);
-        std::ostringstream text;
-        if (page) {
-            text << page.rdbuf();
-        } else {
-            text << "(gone)";
-        }
-        WriteAtomically(std::string(record) + ".late", text.str());
+        std::ostringstream late;  // empty when the page has gone
+        late << std::ifstream(argv[1], std::ios::binary).rdbuf();
+        WriteAtomically(std::string(record) + ".late", late.str());
         return 0;
     }
     if (const char* delay = std::getenv("PGX_BROWSER_DELAY_MS")) {
