@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kCopyChunk = 64 * 1024;
 constexpr std::uint64_t kMaxArchiveBytes = 0xFFFFFFFFu;
 constexpr std::size_t kMaxBookFiles = 0xFFFF - 1;
 // The share of the progress that deflating the files stands for; libzip's
@@ -45,8 +44,7 @@ using ZipArchive = std::unique_ptr<zip_t, ZipDiscard>;
 bool DeflatingPays(const std::string& bytes, int level) {
     if (bytes.empty() || level == 0) return false;
     z_stream stream{};
-    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL, Z_DEFAULT_STRATEGY) !=
-        Z_OK) {
+    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
         throw EPackError("cannot start the compressor");
     }
     std::vector<unsigned char> output(bytes.size());
@@ -290,17 +288,16 @@ std::uint64_t JoinBook(const std::string& path, const std::vector<char>& stub,
     if (!archive.IsOpen()) {
         throw EPackError("cannot read the archive \"" + archivePath + "\"");
     }
-    std::vector<char> chunk(kCopyChunk);
-    std::uint64_t total = stub.size();
-    for (;;) {
-        const std::int64_t got =
-            archive.Read(chunk.data(), static_cast<std::int64_t>(chunk.size()));
-        if (got < 0) throw EPackError("cannot read the archive \"" + archivePath + "\"");
-        if (got == 0) break;
-        WriteAll(out, chunk.data(), static_cast<std::size_t>(got), output);
-        total += static_cast<std::uint64_t>(got);
+    const std::int64_t size = archive.Size();
+    if (size < 0) throw EPackError("cannot read the archive \"" + archivePath + "\"");
+    const platform::CopyOutcome copy = platform::CopyFileData(archive, out, size);
+    if (copy.copied != size) {
+        if (copy.sourceShort) {
+            throw EPackError("cannot read the archive \"" + archivePath + "\"");
+        }
+        throw EPackError("cannot write \"" + output + "\": " + HostError(platform::LastError()));
     }
-    return total;
+    return stub.size() + static_cast<std::uint64_t>(size);
 }
 
 const BookFile& StartPage(const std::vector<BookFile>& files, const PackRequest& request,
