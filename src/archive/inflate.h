@@ -4,19 +4,30 @@
 // the decompressors): it takes compressed bytes from the run's input buffer,
 // keeps its 32 KiB sliding window in the first 32,768 bytes of the run's work
 // area, and writes the window out through the run's FlushWindow each time it
-// fills and once at the end, then FlushOutput. Blocks are decoded with the
-// multi-level tables of huffman.h (9 lookup bits for literal/length codes, 6
-// for distances in dynamic blocks, 7 and 5 in fixed blocks).
+// fills and once at the end, then FlushOutput.
 //
-// Speed without a change of behaviour: the local bit reader
-// (local_bit_reader.h) loads bytes in bulk where that cannot move a refill,
-// and stored blocks are copied with block moves under the same rule.
+// Two decoders share each block. The fast loop (DecodeCodesFast) keeps the
+// bit buffer, the input pointer and the window position in registers,
+// refills the 64-bit bit buffer a word at a time, and decodes with the
+// one-lookup tables of inflate_tables.h (11 bits for literal/length codes, 8
+// for distances), up to three literals per refill. It runs only while the bit
+// buffer holds a whole step (48 bits) or the bytes left before the end of the
+// input buffer and of the entry can supply them, so it never calls NextByte.
+// Near those ends the exact decoder (DecodeStep<false>) takes over: it asks
+// NextByte for each byte exactly when the multi-level tables of huffman.h (9
+// lookup bits for literal/length codes, 6 for distances; 7 and 5 in fixed
+// blocks) need it, so refills, message pumping, cancel checks, volume changes
+// and reads past the end happen at the same byte and step as in a byte-wise
+// decoder. Those tables are built only when a block reaches such an end. Both
+// decoders give the same symbols, the same invalid codes and the same window
+// flushes; stored blocks are copied with block moves under the same rule.
 //
 // Invariants: k (bits in b) <= 63; w < 32,768 between steps; a decoding step
-// in the fast path consumes at most 48 bits. A stream that keeps decoding
-// from the copies of its last byte (truncated or corrupt data) is stopped as
-// bad data once it has used more than kPhantomInputLimit bytes past the end of
-// the entry; a valid stream never does.
+// consumes at most 48 bits, and the exact decoder's lookups never ask for
+// more than the step consumes up to 15 bits further. A stream that keeps
+// decoding from the copies of its last byte (truncated or corrupt data) is
+// stopped as bad data once it has used more than kPhantomInputLimit bytes past
+// the end of the entry; a valid stream never does.
 //
 // Run requirements (all by these names): std::uint16_t NextByte(std::uint16_t&),
 // the fields InPtr (pointer into the input buffer), InCount (16-bit),
@@ -27,31 +38,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "archive/huffman.h"
+#include "archive/inflate_tables.h"
 #include "archive/local_bit_reader.h"
 #include "archive/window_copy.h"
 
 namespace pagorix {
-
-namespace inflate_tables {
-// Order in which the code-length code's lengths are stored.
-inline constexpr std::uint16_t kBorder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                              11, 4,  12, 3, 13, 2, 14, 1, 15};
-// Length bases and extra bits for codes 257..287; 286 and 287 are invalid.
-inline constexpr std::uint16_t kLengthBase[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
-                                                  17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
-                                                  99, 115, 131, 163, 195, 227, 258, 0,  0};
-inline constexpr std::uint16_t kLengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
-                                                   3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
-// Distance bases and extra bits for codes 0..29.
-inline constexpr std::uint16_t kDistBase[30] = {
-    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-inline constexpr std::uint16_t kDistExtra[30] = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
-                                                 4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
-                                                 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-}  // namespace inflate_tables
 
 inline constexpr std::uint32_t kInflateWindowSize = 32768;
 // How far a decoder may read past the end of an entry's data before the
@@ -143,30 +137,12 @@ private:
         return kStatusOk;
     }
 
+    // Fixed blocks decode with tables built once per process for the fast
+    // loop, and once per entry for the exact decoder when it is needed.
     std::uint16_t DecodeFixedBlock() {
-        using namespace inflate_tables;
-        if (!m_fixedBuilt) {
-            std::uint16_t lengths[288];
-            std::fill(lengths, lengths + 144, 8);
-            std::fill(lengths + 144, lengths + 256, 9);
-            std::fill(lengths + 256, lengths + 280, 7);
-            std::fill(lengths + 280, lengths + 288, 8);
-            m_fixedBl = 7;
-            std::uint16_t status =
-                m_fixedLit.Build(lengths, 288, 257, kLengthBase, kLengthExtra, m_fixedBl);
-            if (status != kStatusOk) return status;
-            std::fill(lengths, lengths + 30, 5);
-            m_fixedBd = 5;
-            status = m_fixedDist.Build(lengths, 30, 0, kDistBase, kDistExtra, m_fixedBd);
-            if (status > kStatusBadData) {
-                m_fixedLit.Free();
-                return status;
-            }
-            m_fixedBuilt = true;
-        }
-        return DecodeCodes(m_fixedLit, m_fixedDist, m_fixedBl, m_fixedBd) == kStatusOk
-                   ? kStatusOk
-                   : kStatusBadData;
+        m_exactFixed = true;
+        return DecodeCodes(FixedLitLenTable(), FixedDistTable()) == kStatusOk ? kStatusOk
+                                                                              : kStatusBadData;
     }
 
     std::uint16_t DecodeDynamicBlock() {
@@ -182,7 +158,8 @@ private:
         DropBits(4);
         if (nl > 286 || nd > 30) return kStatusBadData;
 
-        std::uint16_t ll[286 + 30] = {};
+        std::uint16_t* const ll = m_lengths;
+        std::fill(ll, ll + 286 + 30, std::uint16_t{0});
         for (unsigned j = 0; j < nb; ++j) {
             EnsureBits(3);
             ll[kBorder[j]] = static_cast<std::uint16_t>(Bits(3));
@@ -193,6 +170,7 @@ private:
 
         std::uint16_t bl = 7;
         std::uint16_t status = m_lit.Build(ll, 19, 19, nullptr, nullptr, bl);
+        m_exactBuilt = false;
         if (status != kStatusOk) return status;
         // The code-length code with no code at all cannot decode anything.
         if (m_lit.Empty()) return kStatusBadData;
@@ -236,14 +214,114 @@ private:
             i += repeat;
         }
         m_lit.Free();
+        m_nl = nl;
+        m_nd = nd;
 
-        bl = 9;
-        status = m_lit.Build(ll, nl, 257, kLengthBase, kLengthExtra, bl);
+        status =
+            BuildFastTable(m_tables->lit, kLitLenRootBits, ll, nl, 257, kLengthBase, kLengthExtra);
         if (status != kStatusOk) return status;
-        std::uint16_t bd = 6;
-        status = m_dist.Build(ll + nl, nd, 0, kDistBase, kDistExtra, bd);
+        status =
+            BuildFastTable(m_tables->dist, kDistRootBits, ll + nl, nd, 0, kDistBase, kDistExtra);
         if (status != kStatusOk) return status;
-        return DecodeCodes(m_lit, m_dist, bl, bd) == kStatusOk ? kStatusOk : kStatusBadData;
+        m_exactFixed = false;
+        return DecodeCodes(m_tables->lit, m_tables->dist) == kStatusOk ? kStatusOk : kStatusBadData;
+    }
+
+    // Readies the exact decoder for the current block, once per block: the
+    // fixed tables, the shapes of a dynamic block's complete codes, or else
+    // the multi-level tables themselves. False when building them fails.
+    bool PrepareExact() {
+        using namespace inflate_tables;
+        if (m_exactFixed) {
+            if (!m_fixedBuilt) {
+                std::uint16_t lengths[288];
+                std::fill(lengths, lengths + 144, 8);
+                std::fill(lengths + 144, lengths + 256, 9);
+                std::fill(lengths + 256, lengths + 280, 7);
+                std::fill(lengths + 280, lengths + 288, 8);
+                m_fixedBl = 7;
+                std::uint16_t status =
+                    m_fixedLit.Build(lengths, 288, 257, kLengthBase, kLengthExtra, m_fixedBl);
+                if (status != kStatusOk) return false;
+                std::fill(lengths, lengths + 30, 5);
+                m_fixedBd = 5;
+                status = m_fixedDist.Build(lengths, 30, 0, kDistBase, kDistExtra, m_fixedBd);
+                if (status > kStatusBadData) {
+                    m_fixedLit.Free();
+                    return false;
+                }
+                m_fixedBuilt = true;
+            }
+            return true;
+        }
+        if (m_exactBuilt) return true;
+        m_exactShaped = ComputeTableShape(m_lengths, m_nl, 9, m_shapes->lit) &&
+                        ComputeTableShape(m_lengths + m_nl, m_nd, 6, m_shapes->dist);
+        if (!m_exactShaped) {
+            m_bl = 9;
+            if (m_lit.Build(m_lengths, m_nl, 257, kLengthBase, kLengthExtra, m_bl) != kStatusOk)
+                return false;
+            m_bd = 6;
+            if (m_dist.Build(m_lengths + m_nl, m_nd, 0, kDistBase, kDistExtra, m_bd) != kStatusOk)
+                return false;
+        }
+        m_exactBuilt = true;
+        return true;
+    }
+
+    // One code through the fast tables, reading bytes where the walk of the
+    // multi-level tables of the given shape would (see TableShape): every
+    // byte that walk reads before it knows the code, and only those. Returns
+    // the entry with its code bits dropped.
+    std::uint32_t ShapedLookup(const std::uint32_t* table, unsigned rootBits,
+                               const TableShape& shape) {
+        for (;;) {
+            // Bits above Count() are zero: an entry whose code fits in the
+            // bits present is the right one.
+            std::uint32_t e = table[m_in.Bits(rootBits)];
+            unsigned length = e >> 8 & 0xF;
+            if (e & kEntryLink) {
+                e = table[(e >> 16) + (m_in.Bits(rootBits + length) >> rootBits)];
+                length = rootBits + (e >> 8 & 0xF);
+            }
+            if (length > m_in.Count()) {
+                // The walk reads at least up to the code's end.
+                EnsureBits(m_in.Count() + 1);
+                continue;
+            }
+            const unsigned l = shape.rootBits;
+            unsigned need = l;
+            if (length > l) need = l + shape.level1[m_in.Bits(l)];
+            if (length > 2 * l) need = std::max(need, 2 * l + shape.Level2Bits(m_in.Bits(2 * l)));
+            EnsureBits(need);
+            DropBits(length);
+            return e;
+        }
+    }
+
+    // DecodeStep<false> for a block whose codes are complete, with the fast
+    // tables and the shapes of the multi-level ones.
+    int DecodeStepShaped(const std::uint32_t* lit, const std::uint32_t* dist) {
+        std::uint32_t e = ShapedLookup(lit, kLitLenRootBits, m_shapes->lit);
+        if (e & kEntryLiteral) {
+            m_window.Put(static_cast<std::uint8_t>(e >> 16));
+            return 0;
+        }
+        if (e & kEntryEndOfBlock) return 1;
+        if (e & kEntryExceptional) return 2;
+        unsigned extra = (e & 0xFF) - (e >> 8 & 0xF);
+        EnsureBits(extra);
+        const unsigned n = (e >> 16) + Bits(extra);
+        DropBits(extra);
+
+        e = ShapedLookup(dist, kDistRootBits, m_shapes->dist);
+        if (e & kEntryExceptional) return 2;
+        extra = (e & 0xFF) - (e >> 8 & 0xF);
+        EnsureBits(extra);
+        const std::uint32_t d = (m_window.w - (e >> 16) - Bits(extra)) & 0xFFFF;
+        DropBits(extra);
+        m_window.Copy(d, n);
+        return 0;
     }
 
     // Looks a code up in a table set, walking sub-tables. Null on an invalid
@@ -295,73 +373,147 @@ private:
         return 0;
     }
 
-    // The hot loop: literals and matches with every piece of state in
-    // locals, as long as the bit buffer holds a whole step (at most 48 bits)
-    // or can be refilled from the input buffer without reaching its end or
-    // the entry's. Returns 1 at the end of the block, 2 on bad data, 0 when
-    // the input runs low (the exact reader then takes over).
-    int DecodeCodesFast(const HuffmanTables& tl, const HuffmanTables& td, unsigned bl,
-                        unsigned bd) {
-        // An empty table decodes every code as invalid.
-        static constexpr HuffEntry kNoCode{kOpInvalid, 0, 0};
-        const HuffEntry* const lit = tl.Empty() ? &kNoCode : tl.Root();
-        const HuffEntry* const dist = td.Empty() ? &kNoCode : td.Root();
-        const unsigned ml = (1u << bl) - 1;
-        const unsigned md = (1u << bd) - 1;
+    // The low bits of the step's saved bit buffer above the code: the extra
+    // bits of a length or distance entry.
+    static unsigned ExtraBits(std::uint64_t saved, std::uint32_t entry) {
+        const unsigned total = entry & 0xFF;
+        return (static_cast<std::uint32_t>(saved) & ((1u << total) - 1)) >> (entry >> 8 & 0xF);
+    }
+
+    // Copies n >= 3 bytes between regions that do not overlap.
+    static void CopyDisjoint(std::uint8_t* dst, const std::uint8_t* src, unsigned n) {
+        if (n >= 8) {
+            unsigned i = 0;
+            for (; i + 8 <= n; i += 8)
+                std::memcpy(dst + i, src + i, 8);
+            if (i < n) std::memcpy(dst + n - 8, src + n - 8, 8);
+        } else if (n >= 4) {
+            std::memcpy(dst, src, 4);
+            std::memcpy(dst + n - 4, src + n - 4, 4);
+        } else {
+            std::memcpy(dst, src, 2);
+            dst[2] = src[2];
+        }
+    }
+
+    // The hot loop: literals and matches with every piece of state in locals,
+    // as long as the bit buffer holds a whole step (48 bits) or can be filled
+    // from the input buffer without reaching its end or the entry's. Returns 1
+    // at the end of the block, 2 on bad data, 0 when the input runs low (the
+    // exact decoder then takes over).
+    int DecodeCodesFast(const std::uint32_t* lit, const std::uint32_t* dist) {
+#ifdef PAGORIX_INFLATE_BMI2
+        if (InflateHasBmi2()) return DecodeCodesFastBmi2(lit, dist);
+#endif
+        return DecodeLoop(lit, dist);
+    }
+
+#ifdef PAGORIX_INFLATE_BMI2
+    // The same loop compiled for processors with BMI2 (shifts by a register
+    // without the count register, masks in one instruction).
+    __attribute__((target("bmi2"))) int DecodeCodesFastBmi2(const std::uint32_t* lit,
+                                                            const std::uint32_t* dist) {
+        return DecodeLoop(lit, dist);
+    }
+#endif
+
+    [[gnu::always_inline]] inline int DecodeLoop(const std::uint32_t* lit,
+                                                 const std::uint32_t* dist) {
+        constexpr unsigned kStepBits = 48;
+        constexpr std::uint32_t kLitMask = (1u << kLitLenRootBits) - 1;
+        constexpr std::uint32_t kDistMask = (1u << kDistRootBits) - 1;
         std::uint8_t* const window = m_window.Data();
         FastBits f = m_in.BeginFast();
         std::uint32_t w = m_window.w;
         int result = 0;
         for (;;) {
-            if (f.k < 48) {
-                if (!f.CanRefill()) break;
+            // Far from the ends the refill is one unconditional word load.
+            if (f.CanRefill())
                 f.Refill();
-            }
-            HuffEntry t = lit[f.b & ml];
-            if (t.Op > kOpLiteral) {
-                while (t.Op > kOpLiteral && t.Op != kOpInvalid) {
-                    f.Drop(t.Bits);
-                    t = tl.SubTable(t)[f.Bits(t.Op - 16u)];
-                }
-                if (t.Op == kOpInvalid) {
-                    result = 2;
-                    break;
-                }
-            }
-            f.Drop(t.Bits);
-            if (t.Op == kOpLiteral) {
-                window[w++] = static_cast<std::uint8_t>(t.Value);
-                if (w == kInflateWindowSize) {
+            else if (f.k < kStepBits && !f.RefillBytes(kStepBits))
+                break;
+            std::uint32_t e = lit[f.b & kLitMask];
+            if (e & kEntryLiteral) {
+                f.Drop(e & 0xFF);
+                window[w++] = static_cast<std::uint8_t>(e >> 16);
+                if (w < kInflateWindowSize - 2) {
+                    // Two more literals fit in the bits left (15 each at most)
+                    // and in the window.
+                    e = lit[f.b & kLitMask];
+                    if (e & kEntryLiteral) {
+                        f.Drop(e & 0xFF);
+                        window[w++] = static_cast<std::uint8_t>(e >> 16);
+                        e = lit[f.b & kLitMask];
+                        if (e & kEntryLiteral) {
+                            f.Drop(e & 0xFF);
+                            window[w++] = static_cast<std::uint8_t>(e >> 16);
+                        }
+                    }
+                } else if (w == kInflateWindowSize) {
                     m_window.w = w;
                     m_window.FlushFull();
                     w = 0;
                 }
                 continue;
             }
-            if (t.Op == kOpEndOfBlock) {
-                result = 1;
-                break;
-            }
-            const unsigned n = t.Value + f.Bits(t.Op);
-            f.Drop(t.Op);
-            t = dist[f.b & md];
-            if (t.Op > kOpLiteral) {
-                while (t.Op > kOpLiteral && t.Op != kOpInvalid) {
-                    f.Drop(t.Bits);
-                    t = td.SubTable(t)[f.Bits(t.Op - 16u)];
+            if (e & kEntryExceptional) {
+                if (e & kEntryLink) {
+                    f.Drop(e & 0xFF);
+                    e = lit[(e >> 16) + f.Bits(e >> 8 & 0xF)];
+                    if (e & kEntryLiteral) {
+                        f.Drop(e & 0xFF);
+                        window[w++] = static_cast<std::uint8_t>(e >> 16);
+                        if (w == kInflateWindowSize) {
+                            m_window.w = w;
+                            m_window.FlushFull();
+                            w = 0;
+                        }
+                        continue;
+                    }
                 }
-                if (t.Op == kOpInvalid) {
+                if (e & kEntryEndOfBlock) {
+                    f.Drop(e & 0xFF);
+                    result = 1;
+                    break;
+                }
+                if (e & kEntryInvalid) {
                     result = 2;
                     break;
                 }
             }
-            f.Drop(t.Bits);
-            const std::uint32_t back = t.Value + f.Bits(t.Op);
-            f.Drop(t.Op);
-            if (back <= w && n <= kInflateWindowSize - w) {
-                // The common case: source and destination inside the window
-                // without a wrap.
-                CopyMatchInWindow(window + w, back, n);
+            std::uint64_t saved = f.b;
+            f.Drop(e & 0xFF);
+            const unsigned n = (e >> 16) + ExtraBits(saved, e);
+
+            e = dist[f.b & kDistMask];
+            if (e & kEntryExceptional) {
+                if (e & kEntryLink) {
+                    f.Drop(e & 0xFF);
+                    e = dist[(e >> 16) + f.Bits(e >> 8 & 0xF)];
+                }
+                if (e & kEntryExceptional) {
+                    result = 2;
+                    break;
+                }
+            }
+            saved = f.b;
+            f.Drop(e & 0xFF);
+            const std::uint32_t back = (e >> 16) + ExtraBits(saved, e);
+
+            if (n <= kInflateWindowSize - w) {
+                if (back <= w) {
+                    // Source and destination inside the window, no wrap.
+                    CopyMatchInWindow(window + w, back, n);
+                } else if (w + n <= back && kInflateWindowSize - back >= n) {
+                    // The source lies wholly in the older part of the window,
+                    // past the destination.
+                    CopyDisjoint(window + w, window + kInflateWindowSize + w - back, n);
+                } else {
+                    m_window.w = w;
+                    m_window.Copy((w - back) & 0xFFFF, n);
+                    w = m_window.w;
+                    continue;
+                }
                 w += n;
                 if (w == kInflateWindowSize) {
                     m_window.w = w;
@@ -379,24 +531,51 @@ private:
         return result;
     }
 
-    std::uint16_t DecodeCodes(const HuffmanTables& tl, const HuffmanTables& td, unsigned bl,
-                              unsigned bd) {
+    std::uint16_t DecodeCodes(const std::uint32_t* lit, const std::uint32_t* dist) {
         for (;;) {
-            int result = DecodeCodesFast(tl, td, bl, bd);
+            int result = DecodeCodesFast(lit, dist);
             if (result == 0) {
                 if (RanOffTheEnd()) return kStatusBadData;
-                result = DecodeStep<false>(tl, td, bl, bd);
+                if (!PrepareExact()) return kStatusBadData;
+                if (m_exactFixed)
+                    result = DecodeStep<false>(m_fixedLit, m_fixedDist, m_fixedBl, m_fixedBd);
+                else if (m_exactShaped)
+                    result = DecodeStepShaped(lit, dist);
+                else
+                    result = DecodeStep<false>(m_lit, m_dist, m_bl, m_bd);
             }
             if (result == 1) return kStatusOk;
             if (result == 2) return kStatusBadData;
         }
     }
 
+    // The fast loop's tables of the current dynamic block.
+    struct FastTables {
+        std::uint32_t lit[kLitLenTableSize];
+        std::uint32_t dist[kDistTableSize];
+    };
+
     Run& m_run;
     LocalBitReader<Run, kBulk> m_in;
     SlidingWindow<Run, kInflateWindowSize> m_window;
+    std::unique_ptr<FastTables> m_tables = std::make_unique_for_overwrite<FastTables>();
+    struct Shapes {
+        TableShape lit;
+        TableShape dist;
+    };
+    std::unique_ptr<Shapes> m_shapes = std::make_unique_for_overwrite<Shapes>();
+    // The exact decoder's tables: the current dynamic block's, built from its
+    // lengths when first needed, and the fixed ones.
+    std::uint16_t m_lengths[286 + 30];
+    unsigned m_nl = 0;
+    unsigned m_nd = 0;
+    bool m_exactFixed = false;
+    bool m_exactBuilt = false;
+    bool m_exactShaped = false;
     HuffmanTables m_lit;
     HuffmanTables m_dist;
+    std::uint16_t m_bl = 9;
+    std::uint16_t m_bd = 6;
     HuffmanTables m_fixedLit;
     HuffmanTables m_fixedDist;
     std::uint16_t m_fixedBl = 7;

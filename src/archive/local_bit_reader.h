@@ -22,18 +22,18 @@ namespace pagorix {
 
 // The bit reader's state copied into locals for a decoder's hot loop, so that
 // the compiler keeps it in registers (the window stores would otherwise force
-// it back to memory after every byte). `avail` is how many bytes may still be
+// it back to memory after every byte). `end` is where the bytes that may be
 // taken from the input buffer without reaching the end of the buffer or of the
-// entry. Refill puts the next 8 bytes above the k valid bits but takes only
+// entry stop. Refill puts the next 8 bytes above the k valid bits but takes only
 // the whole bytes that fit; the bits above k are then exactly the bytes that
 // follow, so the next refill ORs the same values into the same places.
 struct FastBits {
     std::uint64_t b;
     unsigned k;
     const std::uint8_t* in;
-    std::uint32_t avail;
+    const std::uint8_t* end;
 
-    bool CanRefill() const { return avail >= 8; }
+    bool CanRefill() const { return end - in >= 8; }
     // Precondition: CanRefill(). Afterwards k >= 56.
     void Refill() {
         std::uint64_t word;
@@ -42,8 +42,16 @@ struct FastBits {
         b |= word << k;
         const unsigned take = (63 - k) >> 3;
         in += take;
-        avail -= take;
         k |= 56;
+    }
+    // Near the end of the buffer or the entry: takes the bytes left one at a
+    // time while they fit. True when k >= need afterwards.
+    bool RefillBytes(unsigned need) {
+        while (k <= 56 && in != end) {
+            b |= static_cast<std::uint64_t>(*in++) << k;
+            k += 8;
+        }
+        return k >= need;
     }
     unsigned Bits(unsigned n) const { return static_cast<unsigned>(b) & ((1u << n) - 1); }
     void Drop(unsigned n) {
@@ -60,7 +68,7 @@ public:
     // Hands the state to a hot loop; nothing may use the reader until End.
     FastBits BeginFast() const {
         const auto avail = kBulk ? static_cast<std::uint32_t>(m_run.BulkAvailable()) : 0u;
-        return FastBits{m_b, m_k, &m_run.InPtr[0], avail};
+        return FastBits{m_b, m_k, &m_run.InPtr[0], &m_run.InPtr[0] + avail};
     }
 
     void EndFast(const FastBits& f) {
