@@ -16,15 +16,24 @@
 // of it is written), so it always ends: past the end of the data the shared
 // bit reader gives zero bits.
 //
+// Speed. The loop keeps the bit reader, the window position and the state in
+// locals. Bits are read with the shared reader's exact refill rule (one to
+// four bytes, up to 25 bits or more), fed four bytes at a time straight from
+// the input buffer; a refill that could reach the end of the buffer or of
+// the entry goes through the run's reader, so input refills, pumping and the
+// end of the data come exactly where they did byte by byte. A match that
+// neither wraps nor reaches the window's end is one copy; the others take
+// the window's piecewise rule.
+//
 // Run requirements: those of the shared bit reader, UncompressedSize,
 // WorkArea, FlushWindow(n) and FlushOutput().
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "archive/shared_bit_reader.h"
-#include "archive/window_copy.h"
 
 namespace pagorix {
 
@@ -53,83 +62,225 @@ template <class Run>
 class Unreducer {
 public:
     Unreducer(Run& run, unsigned method)
-        : m_run(run),
-          m_window(run, true),
-          m_followers(m_window.Data() + unreduce_tables::kFollowerOffset),
-          m_factor(method - 2) {}
+        : m_run(run), m_area(&run.WorkArea[0]), m_factor(method - 2) {}
 
     void Unreduce() {
         using namespace unreduce_tables;
-        LoadFollowerSets();
-        const std::uint8_t lengthMask = kLengthMask[m_factor];
+        Bits b = LoadFollowerSets(LoadBits());
+
+        std::uint8_t* const window = m_area;
+        const std::uint8_t* const followers = m_area + kFollowerOffset;
+        const unsigned lengthMask = kLengthMask[m_factor];
+        const unsigned distanceShift = kDistanceShift[m_factor];
+        const unsigned distanceMask = kDistanceMask[m_factor];
+        // Per byte value: whether its follower set is empty, its index bits.
+        struct Row {
+            std::uint8_t hasSet;  // 0 or 1
+            std::uint8_t bits;
+            std::uint16_t mask;  // of the index bits, 0 for an empty set
+        };
+        Row rows[256];
+        for (unsigned x = 0; x < 256; ++x) {
+            const unsigned bits = FollowerIndexBits(m_lengths[x]);
+            rows[x] = m_lengths[x] == 0 ? Row{0, 8, 0}
+                                        : Row{1, static_cast<std::uint8_t>(bits),
+                                              static_cast<std::uint16_t>((1u << bits) - 1)};
+        }
+
         std::int64_t s = m_run.UncompressedSize;
+        std::uint32_t w = 0;
+        bool beforeFirstFlush = true;
         unsigned state = 0;
         unsigned v = 0;
         unsigned len = 0;
         unsigned last = 0;
+        // Writes out the full window and starts it again.
+        const auto flushFull = [&] {
+            StoreBits(b);
+            m_run.FlushWindow(w);
+            b = LoadBits();
+            w = 0;
+            beforeFirstFlush = false;
+        };
         while (s > 0) {
             unsigned c;
-            const unsigned n = m_lengths[last];
-            if (n == 0 || ReadBits8(m_run, 1) != 0) {
-                c = ReadBits8(m_run, 8);
+            const Row row = rows[last];
+            if (b.count >= 9) {
+                // No refill on any path: both candidates at once, no branch
+                // on the flag bit.
+                const std::uint32_t bits = b.buffer;
+                const bool literal = ((bits | (row.hasSet ^ 1u)) & 1u) != 0;
+                const unsigned plain = (bits >> row.hasSet) & 0xFF;
+                const unsigned follower = followers[last * kFollowerRow + ((bits >> 1) & row.mask)];
+                // Selected by masks: a branch here would be mispredicted often.
+                const unsigned pick = 0u - static_cast<unsigned>(literal);
+                c = follower ^ ((plain ^ follower) & pick);
+                const unsigned used =
+                    (1u + row.bits) ^ (((8u + row.hasSet) ^ (1u + row.bits)) & pick);
+                b.buffer >>= used;
+                b.count -= used;
+            } else if (row.hasSet == 0 || Read(b, 1) != 0) {
+                c = Read(b, 8);
             } else {
-                c = m_followers[last * kFollowerRow + ReadBits8(m_run, FollowerIndexBits(n))];
+                c = followers[last * kFollowerRow + Read(b, row.bits)];
             }
-            switch (state) {
-                case 0:
-                    if (c != kEscape) {
-                        m_window.Put(static_cast<std::uint8_t>(c));
-                        --s;
-                    } else {
-                        state = 1;
-                    }
-                    break;
-                case 1:
-                    if (c != 0) {
-                        v = c;
-                        len = v & lengthMask;
-                        state = len == lengthMask ? 2 : 3;
-                    } else {
-                        m_window.Put(kEscape);
-                        --s;
-                        state = 0;
-                    }
-                    break;
-                case 2:
-                    len += c;
-                    state = 3;
-                    break;
-                default: {
-                    const unsigned count = len + 3;
-                    const std::uint32_t back =
-                        ((v >> kDistanceShift[m_factor]) & kDistanceMask[m_factor]) * 256 + c + 1;
-                    s -= static_cast<std::int64_t>(count);
-                    m_window.Copy((m_window.w - back) & 0xFFFF, count);
+            if (state == 0) {
+                if (c != kEscape) {
+                    window[w++] = static_cast<std::uint8_t>(c);
+                    if (w == kWindowSize) flushFull();
+                    --s;
+                } else {
+                    state = 1;
+                }
+            } else if (state == 1) {
+                if (c != 0) {
+                    v = c;
+                    len = v & lengthMask;
+                    state = len == lengthMask ? 2 : 3;
+                } else {
+                    window[w++] = kEscape;
+                    if (w == kWindowSize) flushFull();
+                    --s;
                     state = 0;
-                    break;
+                }
+            } else if (state == 2) {
+                len += c;
+                state = 3;
+            } else {
+                unsigned n = len + 3;
+                const std::uint32_t back = ((v >> distanceShift) & distanceMask) * 256 + c + 1;
+                s -= static_cast<std::int64_t>(n);
+                state = 0;
+                if (back <= w && w + n < kWindowSize) {
+                    // Inside the window, behind the write position, and not
+                    // reaching its end.
+                    CopyMatch(window + w, back, n);
+                    w += n;
+                } else {
+                    // Pieces that end where the source or the destination
+                    // reaches the window's end.
+                    std::uint32_t d = (w - back) & 0xFFFF;
+                    while (n > 0) {
+                        d &= kWindowSize - 1;
+                        unsigned e = kWindowSize - std::max(d, w);
+                        if (e > n) e = n;
+                        n -= e;
+                        if (beforeFirstFlush && d >= w) {
+                            std::memset(window + w, 0, e);
+                        } else if (w - d < e) {  // overlapping, d < w: repeats
+                            for (unsigned i = 0; i < e; ++i)
+                                window[w + i] = window[d + i];
+                        } else {
+                            std::memmove(window + w, window + d, e);
+                        }
+                        w += e;
+                        d += e;
+                        if (w == kWindowSize) flushFull();
+                    }
                 }
             }
             last = c;
         }
-        m_window.FlushRest();
+        StoreBits(b);
+        m_run.FlushWindow(w);
         m_run.FlushOutput();
     }
 
 private:
-    void LoadFollowerSets() {
+    // The shared bit reader's state (BitBuffer, BitCount, InputExhausted),
+    // with the input taken straight from the buffer up to `avail` bytes.
+    struct Bits {
+        std::uint32_t buffer;
+        unsigned count;
+        const std::uint8_t* in;
+        std::uint32_t avail;
+        bool exhausted;
+    };
+
+    Bits LoadBits() const {
+        return Bits{m_run.BitBuffer, m_run.BitCount, &m_run.InPtr[0],
+                    static_cast<std::uint32_t>(m_run.BulkAvailable()), m_run.InputExhausted};
+    }
+    void StoreBits(const Bits& b) {
+        const auto taken = static_cast<std::uint32_t>(b.in - &m_run.InPtr[0]);
+        m_run.InPtr += taken;
+        m_run.InCount = static_cast<std::uint16_t>(m_run.InCount - taken);
+        m_run.CompressedLeft -= taken;
+        m_run.BitBuffer = b.buffer;
+        m_run.BitCount = static_cast<std::uint16_t>(b.count);
+        m_run.InputExhausted = b.exhausted;
+    }
+
+    // ReadBits8(n): a refill, when n bits are not there, takes one to four
+    // bytes, up to 25 bits or more.
+    unsigned Read(Bits& b, unsigned n) {
+        if (n > b.count) {
+            if (b.avail < 4) {
+                const Slow slow = ReadSlow(b, n);
+                b = slow.bits;
+                return slow.value;
+            }
+            const unsigned want = (32 - b.count) >> 3;
+            const std::uint64_t word = static_cast<std::uint64_t>(b.in[0]) | (b.in[1] << 8) |
+                                       (b.in[2] << 16) |
+                                       (static_cast<std::uint64_t>(b.in[3]) << 24);
+            const unsigned top = b.count + 8 * want;
+            b.buffer |=
+                static_cast<std::uint32_t>((word << b.count) & ((std::uint64_t{1} << top) - 1));
+            b.count = top;
+            b.in += want;
+            b.avail -= want;
+            b.exhausted = false;
+        }
+        const unsigned value = b.buffer & ((1u << n) - 1);
+        b.buffer >>= n;
+        b.count -= n;
+        return value;
+    }
+
+    // Through the run's reader, which may refill the input buffer (pumping
+    // messages, raising errors) or meet the end of the data.
+    // The reader's state goes by value, so that it can stay in registers.
+    struct Slow {
+        Bits bits;
+        unsigned value;
+    };
+    Slow ReadSlow(Bits b, unsigned n) {
+        StoreBits(b);
+        const unsigned value = ReadBits8(m_run, n);
+        return Slow{LoadBits(), value};
+    }
+
+    Bits LoadFollowerSets(Bits b) {
         using namespace unreduce_tables;
+        std::uint8_t* const followers = m_area + kFollowerOffset;
         for (int x = 255; x >= 0; --x) {
-            const unsigned n = ReadBits8(m_run, 6);
+            const unsigned n = Read(b, 6);
             m_lengths[x] = static_cast<std::uint8_t>(n);
             for (unsigned i = 0; i < n; ++i) {
-                m_followers[static_cast<unsigned>(x) * kFollowerRow + i] = ReadBits8(m_run, 8);
+                followers[static_cast<unsigned>(x) * kFollowerRow + i] =
+                    static_cast<std::uint8_t>(Read(b, 8));
             }
+        }
+        return b;
+    }
+
+    // Copies a match of n bytes from back bytes behind dst, all inside the
+    // window; when back < n the bytes just written repeat.
+    static void CopyMatch(std::uint8_t* dst, unsigned back, unsigned n) {
+        const std::uint8_t* src = dst - back;
+        if (back >= n) {
+            std::memcpy(dst, src, n);
+        } else if (back == 1) {
+            std::memset(dst, *src, n);
+        } else {
+            for (unsigned i = 0; i < n; ++i)
+                dst[i] = src[i];
         }
     }
 
     Run& m_run;
-    SlidingWindow<Run, unreduce_tables::kWindowSize> m_window;
-    std::uint8_t* m_followers;
+    std::uint8_t* m_area;
     unsigned m_factor;  // compression factor - 1
     std::uint8_t m_lengths[256] = {};
 };
