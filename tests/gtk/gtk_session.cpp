@@ -92,12 +92,6 @@ gtk::GtkBackend* GtkSession() {
     return static_cast<gtk::GtkBackend*>(TheSession().backend.get());
 }
 
-bool HaveProgram(const char* name) {
-    gchar* path = g_find_program_in_path(name);
-    g_free(path);
-    return path != nullptr;
-}
-
 void PumpFor(unsigned ms, const std::function<bool()>& done) {
     Backend& backend = *GtkSession();
     bool timeUp = false;
@@ -178,13 +172,6 @@ GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& ma
         g_list_free(children);
     }
     return found;
-}
-
-GtkWidget* DialogButton(GtkWidget* dialog, const std::string& label) {
-    return FindWidget(dialog, [&](GtkWidget* w) {
-        const gchar* text = GTK_IS_BUTTON(w) ? gtk_button_get_label(GTK_BUTTON(w)) : nullptr;
-        return text != nullptr && label == text;
-    });
 }
 
 }  // namespace pagorix::test

@@ -8,7 +8,6 @@
 #include <gtk/gtk.h>
 
 #include <functional>
-#include <string>
 
 #include "framework/gtk/gtk_backend.h"
 
@@ -21,9 +20,6 @@ gtk::GtkBackend* GtkSession();
     do {                                                                                       \
         if (::pagorix::test::GtkSession() == nullptr) GTEST_SKIP() << "Xvfb is not installed"; \
     } while (0)
-
-// Whether a program is on the PATH.
-bool HaveProgram(const char* name);
 
 // Runs the backend's own loop (WaitMessage, ProcessMessages) for ms
 // milliseconds, or until done() holds.
@@ -43,7 +39,5 @@ void CloseBox(GtkWidget* window);
 // The first widget in the tree under root (root included) that matches, or
 // nullptr.
 GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& match);
-// The button of a dialog with that label ("_Oui"), or nullptr.
-GtkWidget* DialogButton(GtkWidget* dialog, const std::string& label);
 
 }  // namespace pagorix::test
