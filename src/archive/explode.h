@@ -20,16 +20,29 @@
 // nothing written; an invalid code ends the data loop without flushing the
 // window, and only the output buffer is flushed.
 //
-// Run requirements: those of the local bit reader, plus UncompressedSize,
-// WorkArea, FlushWindow(n) and FlushOutput().
+// Speed. The data loop keeps the bit buffer, the input position, the window
+// position and the bytes still to produce in locals. While at least 8 input
+// bytes are left before the end of the input buffer and of the entry, every
+// step starts by topping the 64-bit bit buffer up from one 8-byte load (a step
+// takes at most 48 bits), exactly as often and as far as the local bit
+// reader's bulk load does, so the input is taken at the same points and
+// LastByte ends the same. Otherwise a step takes its bytes one at a time
+// through the run's NextByte, where refills, pumping, the end of the data
+// and its copies of the last byte happen. A match that neither wraps nor
+// reaches the window's end is one copy; the others take the window's
+// piecewise rule.
+//
+// Run requirements: NextByte, LastByte, InPtr, BulkAvailable() and
+// TakeBulk(n), CompressedLeft, UncompressedSize, WorkArea, FlushWindow(n) and
+// FlushOutput().
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "archive/huffman.h"
-#include "archive/local_bit_reader.h"
-#include "archive/window_copy.h"
 
 namespace pagorix {
 
@@ -63,11 +76,11 @@ inline constexpr auto kLengthExtra = MakeExtra();
 
 inline constexpr std::uint32_t kExplodeWindowSize = 32768;
 
+// kBulk = false keeps every step on the byte-at-a-time reader.
 template <class Run, bool kBulk = true>
 class Exploder {
 public:
-    Exploder(Run& run, std::uint16_t gpFlags)
-        : m_run(run), m_in(run), m_window(run, true), m_flags(gpFlags) {}
+    Exploder(Run& run, std::uint16_t gpFlags) : m_run(run), m_flags(gpFlags) {}
 
     void Explode() {
         using namespace explode_tables;
@@ -91,11 +104,24 @@ public:
         }
         if (ReadExplodeLengths(lengths, 64) != kStatusOk) return;
         if (m_distances.Build(lengths, 64, 0, distBase, kLengthExtra.v, bd) != kStatusOk) return;
-        DecodeData(threeTrees, dl, bb, bl, bd);
+        if (threeTrees) {
+            DecodeData<true>(dl, bb, bl, bd);
+        } else {
+            DecodeData<false>(dl, bb, bl, bd);
+        }
         m_run.FlushOutput();
     }
 
 private:
+    // The bit buffer: k valid bits in b (above them, in fast steps, the
+    // bytes that follow), and the input taken straight from the buffer.
+    struct Reader {
+        std::uint64_t b;
+        unsigned k;
+        const std::uint8_t* in;
+        std::uint32_t avail;  // bytes left before the end of the buffer or the entry
+    };
+
     // Reads a run-length coded table of n code lengths, whole bytes at a time.
     std::uint16_t ReadExplodeLengths(std::uint16_t* lengths, unsigned n) {
         m_run.NextByte(m_run.LastByte);
@@ -112,86 +138,198 @@ private:
         return i == n ? kStatusOk : explode_tables::kStatusMalformedLengths;
     }
 
+    // Gives the bytes taken so far back to the run (which sets LastByte to
+    // the last of them) and keeps only the valid bits.
+    void Commit(Reader& r) {
+        m_run.TakeBulk(static_cast<std::int32_t>(r.in - &m_run.InPtr[0]));
+        r.in = &m_run.InPtr[0];
+        r.b = r.k == 0 ? 0 : (r.b & (~std::uint64_t{0} >> (64 - r.k)));
+    }
+
+    // Tops the bit buffer up to 56 bits or more from the next 8 bytes,
+    // taking only the whole bytes that fit.
+    static void Refill(Reader& r) {
+        std::uint64_t word;
+        std::memcpy(&word, r.in, 8);
+        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+        r.b |= word << r.k;
+        const unsigned take = (63 - r.k) >> 3;
+        r.in += take;
+        r.avail -= take;
+        r.k |= 56;
+    }
+
+    // At least n bits, one byte at a time through NextByte.
+    void Ensure(Reader& r, unsigned n) {
+        while (r.k < n) {
+            m_run.NextByte(m_run.LastByte);
+            r.b |= static_cast<std::uint64_t>(m_run.LastByte & 0xFF) << r.k;
+            r.k += 8;
+        }
+    }
+
+    static void Drop(Reader& r, unsigned n) {
+        r.b >>= n;
+        r.k -= n;
+    }
+
     // A tree lookup with inverted bits; null on an invalid code.
     template <bool kFast>
-    const HuffEntry* Lookup(const HuffmanTables& tables, unsigned bits) {
-        if constexpr (!kFast) m_in.EnsureBits(bits);
-        const HuffEntry* t = &tables.Root()[m_in.InvertedBits(bits)];
+    const HuffEntry* Lookup(Reader& r, const HuffEntry* root, const HuffmanTables& tables,
+                            unsigned bits) {
+        if constexpr (!kFast) Ensure(r, bits);
+        const HuffEntry* t = &root[~static_cast<unsigned>(r.b) & ((1u << bits) - 1)];
         unsigned op = t->Op;
         while (op > kOpLiteral) {
             if (op == kOpInvalid) return nullptr;
-            m_in.DropBits(t->Bits);
+            Drop(r, t->Bits);
             op -= 16;
-            if constexpr (!kFast) m_in.EnsureBits(op);
-            t = &tables.SubTable(*t)[m_in.InvertedBits(op)];
+            if constexpr (!kFast) Ensure(r, op);
+            t = &tables.SubTable(*t)[~static_cast<unsigned>(r.b) & ((1u << op) - 1)];
             op = t->Op;
         }
         if (op == kOpInvalid) return nullptr;
-        m_in.DropBits(t->Bits);
+        Drop(r, t->Bits);
         return t;
     }
 
-    // One literal or match. False on an invalid code. A step takes at most
-    // 1 + 7 + 16 + 16 + 8 = 48 bits (a match with 16-bit codes), within what
-    // a bulk load leaves in the bit buffer.
-    template <bool kFast>
-    bool Step(bool threeTrees, unsigned dl, unsigned bb, unsigned bl, unsigned bd) {
-        if constexpr (!kFast) m_in.EnsureBits(1);
-        if (m_in.Bits(1) != 0) {
-            m_in.DropBits(1);
-            --m_s;
-            if (threeTrees) {
-                const HuffEntry* t = Lookup<kFast>(m_literals, bb);
-                if (t == nullptr) return false;
-                m_window.Put(static_cast<std::uint8_t>(t->Value));
-            } else {
-                if constexpr (!kFast) m_in.EnsureBits(8);
-                const auto c = static_cast<std::uint8_t>(m_in.Bits(8));
-                m_window.Put(c);
-                m_in.DropBits(8);
-            }
-            return true;
+    // Copies a match of n >= 2 bytes from back bytes behind dst; when
+    // back < n the bytes just written repeat. The copy goes 8 bytes at a time
+    // and may write up to 7 bytes past n, which are put back afterwards: they
+    // are older history, or the next table. dst + n + 8 must stay inside the
+    // work area.
+    static void CopyMatch(std::uint8_t* dst, unsigned back, unsigned n) {
+        const std::uint8_t* src = dst - back;
+        std::uint8_t after[8];
+        std::memcpy(after, dst + n, 8);
+        if (back >= 8) {
+            // Each piece reads only bytes written before it.
+            unsigned i = 0;
+            do {
+                std::memcpy(dst + i, src + i, 8);
+                i += 8;
+            } while (i < n);
+        } else if (back == 1) {
+            const std::uint64_t run = 0x0101010101010101u * *src;
+            unsigned i = 0;
+            do {
+                std::memcpy(dst + i, &run, 8);
+                i += 8;
+            } while (i < n);
+        } else {
+            for (unsigned i = 0; i < n; ++i)
+                dst[i] = src[i];
         }
-        m_in.DropBits(1);
-        if constexpr (!kFast) m_in.EnsureBits(dl);
-        std::uint32_t d = m_in.Bits(dl);
-        m_in.DropBits(dl);
-        const HuffEntry* t = Lookup<kFast>(m_distances, bd);
-        if (t == nullptr) return false;
-        d = (m_window.w - d - t->Value) & 0xFFFF;
-        t = Lookup<kFast>(m_lengths, bl);
-        if (t == nullptr) return false;
-        unsigned n = t->Value;
-        if (t->Op != 0) {
-            if constexpr (!kFast) m_in.EnsureBits(8);
-            n += m_in.Bits(8);
-            m_in.DropBits(8);
-        }
-        m_s -= static_cast<std::int64_t>(n);
-        m_window.Copy(d, n);
-        return true;
+        std::memcpy(dst + n, after, 8);
     }
 
-    void DecodeData(bool threeTrees, unsigned dl, unsigned bb, unsigned bl, unsigned bd) {
-        m_s = m_run.UncompressedSize;
-        while (m_s > 0) {
-            bool ok;
-            if (m_in.CanBulkLoad()) {
-                m_in.BulkLoad();
-                ok = Step<true>(threeTrees, dl, bb, bl, bd);
-            } else {
-                ok = Step<false>(threeTrees, dl, bb, bl, bd);
+    template <bool kThreeTrees>
+    void DecodeData(unsigned dl, unsigned bb, unsigned bl, unsigned bd) {
+        std::uint8_t* const window = &m_run.WorkArea[0];
+        const HuffEntry* const literalRoot = kThreeTrees ? m_literals.Root() : nullptr;
+        const HuffEntry* const lengthRoot = m_lengths.Root();
+        const HuffEntry* const distanceRoot = m_distances.Root();
+        const unsigned lowMask = (1u << dl) - 1;
+        std::int64_t s = m_run.UncompressedSize;
+        std::uint32_t w = 0;
+        bool beforeFirstFlush = true;
+        Reader r{0, 0, &m_run.InPtr[0],
+                 kBulk ? static_cast<std::uint32_t>(m_run.BulkAvailable()) : 0u};
+
+        // Writes out the full window. In a fast step the input taken so far
+        // is given back first, as the flush may end the entry with an
+        // exception; a byte-wise step has taken its input through the run.
+        const auto flushFull = [&](bool fast) {
+            if (fast) Commit(r);
+            m_run.FlushWindow(w);
+            w = 0;
+            beforeFirstFlush = false;
+        };
+
+        // One literal or match; false on an invalid code.
+        const auto step = [&]<bool kFast>() -> bool {
+            if constexpr (!kFast) Ensure(r, 1);
+            if ((r.b & 1) != 0) {
+                Drop(r, 1);
+                --s;
+                if constexpr (kThreeTrees) {
+                    const HuffEntry* t = Lookup<kFast>(r, literalRoot, m_literals, bb);
+                    if (t == nullptr) return false;
+                    window[w++] = static_cast<std::uint8_t>(t->Value);
+                } else {
+                    if constexpr (!kFast) Ensure(r, 8);
+                    window[w++] = static_cast<std::uint8_t>(r.b);
+                    Drop(r, 8);
+                }
+                if (w == kExplodeWindowSize) flushFull(kFast);
+                return true;
             }
-            if (!ok) return;
+            Drop(r, 1);
+            if constexpr (!kFast) Ensure(r, dl);
+            const unsigned low = static_cast<unsigned>(r.b) & lowMask;
+            Drop(r, dl);
+            const HuffEntry* t = Lookup<kFast>(r, distanceRoot, m_distances, bd);
+            if (t == nullptr) return false;
+            const std::uint32_t back = low + t->Value;
+            t = Lookup<kFast>(r, lengthRoot, m_lengths, bl);
+            if (t == nullptr) return false;
+            unsigned n = t->Value;
+            if (t->Op != 0) {
+                if constexpr (!kFast) Ensure(r, 8);
+                n += static_cast<unsigned>(r.b) & 0xFF;
+                Drop(r, 8);
+            }
+            s -= static_cast<std::int64_t>(n);
+            if (back <= w && w + n < kExplodeWindowSize) {
+                CopyMatch(window + w, back, n);
+                w += n;
+                return true;
+            }
+            // Pieces that end where the source or the destination reaches
+            // the window's end; zeros for a source before the first byte.
+            std::uint32_t d = (w - back) & 0xFFFF;
+            while (n > 0) {
+                d &= kExplodeWindowSize - 1;
+                unsigned e = kExplodeWindowSize - std::max(d, w);
+                if (e > n) e = n;
+                n -= e;
+                if (beforeFirstFlush && d >= w) {
+                    std::memset(window + w, 0, e);
+                } else if (w - d < e) {  // overlapping, d < w: repeats
+                    for (unsigned i = 0; i < e; ++i)
+                        window[w + i] = window[d + i];
+                } else {
+                    std::memmove(window + w, window + d, e);
+                }
+                w += e;
+                d += e;
+                if (w == kExplodeWindowSize) flushFull(kFast);
+            }
+            return true;
+        };
+
+        while (s > 0) {
+            bool ok;
+            if (r.avail >= 8) {
+                Refill(r);
+                ok = step.template operator()<true>();
+            } else {
+                Commit(r);
+                ok = step.template operator()<false>();
+                r.in = &m_run.InPtr[0];
+                r.avail = kBulk ? static_cast<std::uint32_t>(m_run.BulkAvailable()) : 0u;
+            }
+            if (!ok) {
+                Commit(r);
+                return;
+            }
         }
-        m_window.FlushRest();
+        Commit(r);
+        m_run.FlushWindow(w);
     }
 
     Run& m_run;
-    LocalBitReader<Run, kBulk> m_in;
-    SlidingWindow<Run, kExplodeWindowSize> m_window;
     std::uint16_t m_flags;
-    std::int64_t m_s = 0;
     HuffmanTables m_literals;
     HuffmanTables m_lengths;
     HuffmanTables m_distances;

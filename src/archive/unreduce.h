@@ -265,18 +265,34 @@ private:
         return b;
     }
 
-    // Copies a match of n bytes from back bytes behind dst, all inside the
-    // window; when back < n the bytes just written repeat.
+    // Copies a match of n >= 2 bytes from back bytes behind dst; when
+    // back < n the bytes just written repeat. The copy goes 8 bytes at a time
+    // and may write up to 7 bytes past n, which are put back afterwards: they
+    // are older history, or the next table. dst + n + 8 must stay inside the
+    // work area.
     static void CopyMatch(std::uint8_t* dst, unsigned back, unsigned n) {
         const std::uint8_t* src = dst - back;
-        if (back >= n) {
-            std::memcpy(dst, src, n);
+        std::uint8_t after[8];
+        std::memcpy(after, dst + n, 8);
+        if (back >= 8) {
+            // Each piece reads only bytes written before it.
+            unsigned i = 0;
+            do {
+                std::memcpy(dst + i, src + i, 8);
+                i += 8;
+            } while (i < n);
         } else if (back == 1) {
-            std::memset(dst, *src, n);
+            const std::uint64_t run = 0x0101010101010101u * *src;
+            unsigned i = 0;
+            do {
+                std::memcpy(dst + i, &run, 8);
+                i += 8;
+            } while (i < n);
         } else {
             for (unsigned i = 0; i < n; ++i)
                 dst[i] = src[i];
         }
+        std::memcpy(dst + n, after, 8);
     }
 
     Run& m_run;
