@@ -148,7 +148,8 @@ private:
 }  // namespace
 
 DeflatedFiles::DeflatedFiles(const std::vector<BookFile>& files, int level, const std::string& book,
-                             const std::function<void(std::uint64_t)>& read)
+                             const std::function<void(std::uint64_t)>& read,
+                             std::uint64_t keptInMemory)
     : m_files(files.size()), m_kept(files.size()) {
     std::vector<std::size_t> work;
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -163,7 +164,7 @@ DeflatedFiles::DeflatedFiles(const std::vector<BookFile>& files, int level, cons
         const std::lock_guard<std::mutex> hold(readLock);
         read(bytes);
     };
-    std::atomic<std::uint64_t> budget{kKeptInMemory};
+    std::atomic<std::uint64_t> budget{keptInMemory};
     std::vector<std::exception_ptr> failures(files.size());
     std::exception_ptr notStarted;
     std::atomic<std::size_t> next{0};

@@ -48,12 +48,14 @@ class DeflatedFiles {
 public:
     static constexpr std::uint64_t kKeptInMemory = 32u << 20;
 
-    // Deflates `files` at `level` (0 to 9); the temporary files are made
-    // beside `book`. `read` is told of the bytes read, or passed over in a
-    // file that is to be stored, from the workers' threads one at a time.
-    // Raises EPackError naming the file that cannot be read.
+    // Deflates `files` at `level` (0 to 9), keeping at most `keptInMemory`
+    // deflated bytes in memory; the temporary files are made beside `book`.
+    // `read` is told of the bytes read, or passed over in a file that is to
+    // be stored, from the workers' threads one at a time. Raises EPackError
+    // naming the file that cannot be read.
     DeflatedFiles(const std::vector<BookFile>& files, int level, const std::string& book,
-                  const std::function<void(std::uint64_t)>& read);
+                  const std::function<void(std::uint64_t)>& read,
+                  std::uint64_t keptInMemory = kKeptInMemory);
     ~DeflatedFiles();
     DeflatedFiles(const DeflatedFiles&) = delete;
     DeflatedFiles& operator=(const DeflatedFiles&) = delete;

@@ -16,13 +16,17 @@ namespace pagorix::test {
 
 namespace fs = std::filesystem;
 
-Bytes FakeStubBytes() {
-    return RandomBytes(static_cast<size_t>(PayloadOffset), 325120);
-}
-
-std::string WriteFakeStub(const TempDir& dir) {
-    WriteFile(dir / "stub.bin", FakeStubBytes());
-    return dir / "stub.bin";
+PackRequest Request(const TempDir& dir) {
+    PackRequest request;
+    request.sourceDir = dir / "src";
+    request.output = dir / "book";
+    request.stub = dir / "stub.bin";
+    WriteFile(request.stub, RandomBytes(static_cast<size_t>(PayloadOffset), 325120));
+    request.manifest.producer = "pagorix-pack test";
+    request.manifest.title = "Test book";
+    request.manifest.startPage = "index.html";
+    request.manifest.built = "2026-12-06";
+    return request;
 }
 
 void WriteTree(const std::string& root, const std::map<std::string, Bytes>& files) {
@@ -71,6 +75,7 @@ std::map<std::string, EntryInfo> ReadWithLibzip(const std::string& archive) {
         zip_stat_t stat;
         zip_stat_index(zip, i, ZIP_FL_ENC_RAW, &stat);
         EntryInfo& info = entries[stat.name];
+        info.index = static_cast<std::size_t>(i);
         info.method = stat.comp_method;
         info.encrypted = stat.encryption_method == ZIP_EM_TRAD_PKWARE;
         info.data.resize(static_cast<size_t>(stat.size));
@@ -82,6 +87,11 @@ std::map<std::string, EntryInfo> ReadWithLibzip(const std::string& archive) {
     }
     zip_close(zip);
     return entries;
+}
+
+std::string ManifestOf(const std::string& book, const TempDir& dir) {
+    const Bytes manifest = ReadWithLibzip(CutPayload(book, dir))[kManifestName].data;
+    return std::string(manifest.begin(), manifest.end());
 }
 
 CommandResult RunCommand(const std::string& command) {

@@ -5,13 +5,19 @@
 #include <map>
 #include <string>
 
+#include "pack/book_writer.h"
 #include "support/test_support.h"
 
 namespace pagorix::test {
 
-// A stand-in for the runtime: PayloadOffset bytes of a fixed pattern.
-Bytes FakeStubBytes();
-std::string WriteFakeStub(const TempDir& dir);
+inline Bytes B(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+// A request for dir/src into dir/book, with a stand-in for the runtime
+// (dir/stub.bin, PayloadOffset bytes of a fixed pattern), a title and
+// index.html as the start page.
+PackRequest Request(const TempDir& dir);
 
 // Writes files (relative "/"-separated names) under root, making folders.
 void WriteTree(const std::string& root, const std::map<std::string, Bytes>& files);
@@ -27,9 +33,12 @@ struct EntryInfo {
     Bytes data;
     std::uint16_t method = 0;
     bool encrypted = false;
+    std::size_t index = 0;  // the place in the archive
 };
 // Every entry of an archive by stored name, read with libzip and the password.
 std::map<std::string, EntryInfo> ReadWithLibzip(const std::string& archive);
+// The manifest of a book, as text.
+std::string ManifestOf(const std::string& book, const TempDir& dir);
 
 struct CommandResult {
     int status = -1;

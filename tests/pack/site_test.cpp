@@ -18,9 +18,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-test::Bytes B(const std::string& text) {
-    return test::Bytes(text.begin(), text.end());
-}
+using test::B;
 
 Strings Stored(const std::vector<BookFile>& files) {
     Strings names;
@@ -29,50 +27,35 @@ Strings Stored(const std::vector<BookFile>& files) {
     return names;
 }
 
+// A repository beside the pages, the Finder's and Explorer's files and a
+// site host's marker are left out, and whatever an exclude pattern matches.
 TEST(Site, HiddenAndDesktopFilesAndExcludesAreLeftOut) {
     test::TempDir dir;
-    test::WriteTree(dir / "site", {{"index.html", {}},
-                                   {".git/HEAD", {}},        // a repository beside the pages
-                                   {".git/logs/HEAD", {}},   //
-                                   {".DS_Store", {}},        // macOS Finder
-                                   {"img/Thumbs.db", {}},    // Windows Explorer
-                                   {"img/Desktop.ini", {}},  //
-                                   {".nojekyll", {}},        // a site host's marker
+    test::WriteTree(dir / "site", {{".git/HEAD", {}},
+                                   {".DS_Store", {}},
+                                   {".nojekyll", {}},
+                                   {"img/Desktop.ini", {}},
+                                   {"img/Thumbs.db", {}},
                                    {"img/a.png", {}},
-                                   {"notes/draft.md", {}},
-                                   {"notes/keep.html", {}},
-                                   {"old/x.bak", {}},
-                                   {"old/y.html", {}}});
+                                   {"index.html", {}},
+                                   {"notes/a.md", {}},
+                                   {"old/x.bak", {}}});
     const struct {
-        const char* what;
         ScanOptions options;
         Strings names;
         std::size_t leftOut;
     } cases[] = {
-        {"by default",
-         {},
-         {"img/a.png", "index.html", "notes/draft.md", "notes/keep.html", "old/x.bak",
-          "old/y.html"},
-         6},
-        {"hidden kept",
-         {false, true, {}},
-         {".DS_Store", ".git/HEAD", ".git/logs/HEAD", ".nojekyll", "img/Desktop.ini",
-          "img/Thumbs.db", "img/a.png", "index.html", "notes/draft.md", "notes/keep.html",
-          "old/x.bak", "old/y.html"},
+        {{}, {"img/a.png", "index.html", "notes/a.md", "old/x.bak"}, 5},
+        {{false, true, {}},
+         {".DS_Store", ".git/HEAD", ".nojekyll", "img/Desktop.ini", "img/Thumbs.db", "img/a.png",
+          "index.html", "notes/a.md", "old/x.bak"},
          0},
-        {"name patterns in any folder, a folder, ** across folders",
-         {false, false, {"*.bak", "notes/", "**/a.png"}},
-         {"index.html", "old/y.html"},
-         6 + 4},
-        {"a path pattern matches from the top only",
-         {false, false, {"old/*.html", "img"}},
-         {"index.html", "notes/draft.md", "notes/keep.html", "old/x.bak"},
-         6 + 2},
+        {{false, false, {"*.bak", "notes/", "**/a.png"}}, {"index.html"}, 5 + 3},
     };
     for (const auto& c : cases) {
         const BookFolder folder = ScanBookFolder(dir / "site", c.options);
-        EXPECT_EQ(Stored(folder.files), c.names) << c.what;
-        EXPECT_EQ(folder.leftOut, c.leftOut) << c.what;
+        EXPECT_EQ(Stored(folder.files), c.names);
+        EXPECT_EQ(folder.leftOut, c.leftOut);
     }
 }
 
@@ -184,64 +167,35 @@ TEST(Site, BrokenLinksInFolderAndFlatBooks) {
         }));
 }
 
+// With none given, the start page is index.html or index.htm at the top, in
+// any case, and the title the start page's, else the folder's name.
 TEST(Site, StartPageAndTitleComeFromTheSite) {
     const struct {
-        const char* what;
         std::map<std::string, test::Bytes> files;
         const char* start;  // as given, empty for the default
-        const char* title;  // as given, empty for the default
         const char* wantStart;
         const char* wantTitle;
     } cases[] = {
-        {"index.html",
-         {{"index.html", B("<title>Guide</title>")}, {"a/index.htm", {}}},
-         "",
-         "",
-         "index.html",
-         "Guide"},
-        {"INDEX.HTM",
-         {{"INDEX.HTM", B("<title> Old\nBook </title>")}},
-         "",
-         "",
-         "INDEX.HTM",
-         "Old Book"},
-        {"no title: the folder's name",
-         {{"index.html", B("<h1>x</h1>")}},
-         "",
-         "",
-         "index.html",
-         "My Site"},
-        {"given",
-         {{"index.html", {}}, {"doc/a.html", B("<title>A</title>")}},
-         "DOC\\A.HTML",
-         "Mine",
+        {{{"INDEX.HTM", B("<title>Old</title>")}, {"a/index.html", {}}}, "", "INDEX.HTM", "Old"},
+        {{{"index.html", B("<h1>x</h1>")}}, "", "index.html", "My Site"},
+        {{{"index.html", {}}, {"doc/a.html", B("<title>A</title>")}},
          "doc/a.html",
-         "Mine"},
-        {"a page in a folder gives its title",
-         {{"doc/a.html", B("<title>A</title>")}},
-         "doc/a.html",
-         "",
          "doc/a.html",
          "A"},
     };
     for (const auto& c : cases) {
         test::TempDir dir;
         test::WriteTree(dir / "My Site", c.files);
-        PackRequest request;
+        PackRequest request = test::Request(dir);
         request.sourceDir = dir / "My Site/";
-        request.output = dir / "book";
-        request.stub = test::WriteFakeStub(dir);
         request.manifest.startPage = c.start;
-        request.manifest.title = c.title;
+        request.manifest.title.clear();
         const PackStats stats = PackBook(request);
-        EXPECT_EQ(stats.startPage, c.wantStart) << c.what;
-        EXPECT_EQ(stats.title, c.wantTitle) << c.what;
-        const test::Bytes manifest =
-            test::ReadWithLibzip(test::CutPayload(request.output, dir)).at(kManifestName).data;
-        EXPECT_NE(std::string(manifest.begin(), manifest.end())
+        EXPECT_EQ(stats.startPage, c.wantStart);
+        EXPECT_EQ(stats.title, c.wantTitle);
+        EXPECT_NE(test::ManifestOf(request.output, dir)
                       .find(std::string(c.wantTitle) + "\r\n\xA7\r\n" + c.wantStart + "\r\n"),
-                  std::string::npos)
-            << c.what;
+                  std::string::npos);
     }
 }
 
