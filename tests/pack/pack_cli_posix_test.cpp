@@ -1,8 +1,10 @@
 // The command line: exit status, messages, the runtime chosen, the reader
 // password and the executable bit of the book.
+#include <fnmatch.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "book/book_format.h"
@@ -24,10 +26,8 @@ const std::string kTool = "pagorix-pack";
 std::string CopyOfTheTool(const std::string& dir, bool withRuntimes) {
     fs::create_directories(dir + "/bin");
     fs::copy_file(kTool, dir + "/bin/pagorix-pack");
-    for (const auto& [name, magic] : {std::pair{"pagorix-stub",
-                                                "\x7f"
-                                                "ELF"},
-                                      {"pagorix-stub.exe", "MZ"}}) {
+    for (const auto& [name, magic] :
+         {std::pair{"pagorix-stub", "\177ELF"}, {"pagorix-stub.exe", "MZ"}}) {
         std::string bytes = magic;
         bytes.resize(static_cast<size_t>(PayloadOffset), '\0');
         if (withRuntimes) test::WriteFile(dir + "/bin/" + name, bytes);
@@ -36,9 +36,9 @@ std::string CopyOfTheTool(const std::string& dir, bool withRuntimes) {
 }
 
 struct Call {
-    std::string arguments = {};  // after SOURCE_DIR, which is "site"
+    std::string arguments;  // after SOURCE_DIR, which is "site"
     int status = 0;
-    std::string output = {};    // a part of what the tool prints, BIN for its folder; "": nothing
+    std::string output = {};    // a pattern for a part of what the tool prints; "": nothing
     char book = 0;              // the first byte of the book named after -o; 0: no book
     std::string manifest = {};  // a part of the book's manifest
     std::string input = {};     // typed in
@@ -48,71 +48,43 @@ struct Call {
 TEST(PackCommandLine, ExitStatusMessagesAndTheBook) {
     const char elf = '\x7f';
     const Call calls[] = {
-        {.arguments = "-o book",
-         .output = "book: 2 files, 39 bytes, in a book of 325",
-         .book = elf,
-         .manifest = "\r\nA Site\r\n\xA7\r\nindex.html\r\n"},
-        {.arguments = "-o book --title T --start B.HTML",
-         .output = "  title \"T\", start page b.html, folders kept\n",
-         .book = elf},
-        {.arguments = "-o book -q", .book = elf},
-        {.arguments = "--help", .output = "--start"},
-        {.arguments = "--version", .output = "pagorix-pack 1.0.0"},
-        {.arguments = "-o book --exclude b.html",
-         .output = "pagorix-pack: warning: index.html: \"b.html\" leads to nothing in the book\n",
-         .book = elf},
-        {.arguments = "-o book --exclude b.html --strict",
-         .status = 1,
-         .output = "pagorix-pack: 1 link leads to nothing in the book:\n  index.html: \"b.html\""},
-        {.arguments = "-o book --password x --ask-password",
-         .status = 2,
-         .output = "pagorix-pack: --password excludes --ask-password (see --help)\n"},
-        {.arguments = "--title T",
-         .status = 2,
-         .output = "pagorix-pack: --output is required (see --help)\n"},
-        {.arguments = "-o book --level 10",
-         .status = 2,
-         .output = "pagorix-pack: --level: Value 10 not in range 0 to 9"},
-        {.arguments = "-o book --stub x --target linux",
-         .status = 2,
-         .output = "pagorix-pack: --stub excludes --target (see --help)\n"},
-        {.arguments = "-o site.exe", .output = "site.exe: 2 files", .book = 'M'},
-        {.arguments = "-o Site.EXE --target linux",
-         .output = "pagorix-pack: warning: \"Site.EXE\" is a Linux book; its name ends in \".exe\" "
-                   "as if it were for Windows\n",
-         .book = elf},
-        {.arguments = "-o book --target windows",
-         .output = "pagorix-pack: warning: \"book\" is a Windows book; Windows runs it only when "
-                   "its name ends in \".exe\"\n",
-         .book = 'M'},
-        {.arguments = "-o book --target linux",
-         .status = 1,
-         .output = "pagorix-pack: there is no book runtime: pagorix-stub is not beside "
-                   "pagorix-pack in \"BIN\"; build it, or give one with --stub PATH\n",
-         .runtimes = false},
-        {.arguments = "-o book --target windows",
-         .status = 1,
-         .output = "pagorix-pack: there is no Windows runtime: pagorix-stub.exe is not beside "
-                   "pagorix-pack in \"BIN\" (it comes from a Windows build); give one with --stub "
-                   "PATH\n",
-         .runtimes = false},
-        {.arguments = "-o book --password-file pw.txt",
-         .output = "book: 2 files",
-         .book = elf,
-         .manifest = "wait...\r\ns\xE9same\r\n"},
-        {.arguments = "-o book --ask-password",
-         .output = "Reader password",
-         .book = elf,
-         .manifest = "wait...\r\ntyped\r\n",
-         .input = "typed\n"},
-        {.arguments = "-o book --ask-password",
-         .output = "Reader password",
-         .book = elf,
-         .manifest = "wait...\r\n\xA7\r\n",
-         .input = "\n"},
-        {.arguments = "-o book --password-file nope.txt",
-         .status = 1,
-         .output = "pagorix-pack: cannot read the password file \"nope.txt\"\n"},
+        {"-o book", 0, "book: 2 files, 39 bytes, in a book of 325", elf,
+         "\r\nA Site\r\n\xA7\r\nINDEX.HTM\r\n"},
+        {"-o book --start B.HTML", 0, "  title \"site\", start page b.html, folders kept\n", elf},
+        {"-o book -q --title T", 0, "", elf, "\r\nT\r\n"},
+        {"--help", 0, "--start"},
+        {"--version", 0, "pagorix-pack 1.0.0"},
+        {"-o book --exclude b.html", 0,
+         "pagorix-pack: warning: INDEX.HTM: \"b.html\" leads to nothing in the book\n", elf},
+        {"-o book --exclude b.html --strict", 1,
+         "pagorix-pack: 1 link leads to nothing in the book:\n  INDEX.HTM: \"b.html\""},
+        {"-o book --password x --ask-password", 2,
+         "pagorix-pack: --password excludes --ask-password (see --help)\n"},
+        {"--title T", 2, "pagorix-pack: --output is required (see --help)\n"},
+        {"-o book --level 10", 2, "pagorix-pack: --level: Value 10 not in range 0 to 9"},
+        {"-o book --stub x --target linux", 2, "pagorix-pack: --stub excludes --target"},
+        {"-o site.exe", 0, "site.exe: 2 files", 'M'},
+        {"-o Site.EXE --target linux", 0,
+         "pagorix-pack: warning: \"Site.EXE\" is a Linux book; its name ends in \".exe\" as if it "
+         "were for Windows\n",
+         elf},
+        {"-o book --target windows", 0,
+         "pagorix-pack: warning: \"book\" is a Windows book; Windows runs it only when its name "
+         "ends in \".exe\"\n",
+         'M'},
+        {"-o book --target linux", 1,
+         "pagorix-pack: there is no book runtime: pagorix-stub is not beside pagorix-pack in "
+         "\"*/without/bin\"; build it, or give one with --stub PATH\n",
+         0, "", "", false},
+        {"-o book --target windows", 1,
+         "pagorix-pack: there is no Windows runtime: pagorix-stub.exe is not beside pagorix-pack "
+         "in \"*/without/bin\" (it comes from a Windows build); give one with --stub PATH\n",
+         0, "", "", false},
+        {"-o book --password-file pw.txt", 0, "book: 2 files", elf, "wait...\r\ns\xE9same\r\n"},
+        {"-o book --ask-password", 0, "Reader password", elf, "wait...\r\ntyped\r\n", "typed\n"},
+        {"-o book --ask-password", 0, "Reader password", elf, "wait...\r\n\xA7\r\n", "\n"},
+        {"-o book --password-file nope.txt", 1,
+         "pagorix-pack: cannot read the password file \"nope.txt\"\n"},
     };
     test::TempDir tools;
     const std::string withRuntimes = CopyOfTheTool(tools / "with", true);
@@ -120,30 +92,28 @@ TEST(PackCommandLine, ExitStatusMessagesAndTheBook) {
     for (const Call& call : calls) {
         test::TempDir dir;
         test::WriteTree(dir / "site",
-                        {{"index.html", test::B("<title>A Site</title><a href=b.html>")},
+                        {{"INDEX.HTM", test::B("<title>A Site</title><a href=b.html>")},
                          {"b.html", test::B("<p>")}});
         test::WriteFile(dir / "pw.txt", "s\u00E9same\r\nsecond line\n");
         const std::string tool = call.runtimes ? withRuntimes : without;
         const test::CommandResult result = test::RunCommand(
             "cd " + test::Quote(dir.Path()) + " && printf " + test::Quote(call.input) + " | " +
-            test::Quote(tool) + " site " + call.arguments);
-        std::string output = call.output;
-        if (output.find("BIN") != std::string::npos)
-            output.replace(output.find("BIN"), 3, fs::path(tool).parent_path().string());
+            test::Quote(tool) + " site/ " + call.arguments);
+        const std::string& output = call.output;
         EXPECT_EQ(result.status, call.status) << call.arguments << ": " << result.output;
-        EXPECT_NE(result.output.find(output), std::string::npos)
+        EXPECT_EQ(fnmatch(("*" + output + "*").c_str(), result.output.c_str(), 0), 0)
             << call.arguments << ": " << result.output;
         EXPECT_TRUE(!output.empty() || result.output.empty()) << call.arguments;
         // Nothing but the expected message or warning starts with the tool's name.
         EXPECT_EQ(result.output.find("pagorix-pack: ") != std::string::npos,
                   output.find("pagorix-pack: ") != std::string::npos)
             << call.arguments << ": " << result.output;
-        const std::size_t named = call.arguments.find("-o ");
-        const std::string book =
-            named == std::string::npos
-                ? dir / "book"
-                : dir / call.arguments.substr(named + 3,
-                                              call.arguments.find(' ', named + 3) - named - 3);
+        std::string book = "book";  // the word after -o
+        std::istringstream words(call.arguments);
+        for (std::string word; words >> word;) {
+            if (word == "-o") words >> book;
+        }
+        book = dir / book;
         ASSERT_EQ(fs::exists(book), call.book != 0) << call.arguments;
         if (call.book == 0) continue;
         EXPECT_EQ(test::ReadFile(book)[0], static_cast<std::uint8_t>(call.book)) << call.arguments;
