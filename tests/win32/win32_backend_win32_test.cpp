@@ -1,14 +1,13 @@
 // The Win32 backend on real windows (run under Wine on Linux): the boxes'
 // French buttons and answers, the input box's limit, the form's window and
 // font, notifications routed back to controls, timers, a halt from a timer,
-// the animation control's class and sizes, and the program's string table.
+// the animation control, and the program's string table.
 #include <windows.h>
 // after windows.h, which it needs
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -37,12 +36,6 @@ std::string TextOf(HWND window) {
     return buffer;
 }
 
-std::string ClassOf(HWND window) {
-    char buffer[256] = {};
-    GetClassNameA(window, buffer, sizeof buffer);
-    return buffer;
-}
-
 struct SeenDialog {
     std::string caption;
     std::string buttons;  // their texts, joined by "|"
@@ -51,37 +44,28 @@ struct SeenDialog {
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM data) {
     auto* seen = reinterpret_cast<SeenDialog*>(data);
-    const std::string cls = ClassOf(child);
-    if (_stricmp(cls.c_str(), "Button") == 0)
+    char cls[64] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    if (_stricmp(cls, "Button") == 0)
         seen->buttons += (seen->buttons.empty() ? "" : "|") + TextOf(child);
-    if (_stricmp(cls.c_str(), "Static") == 0 &&
+    if (_stricmp(cls, "Static") == 0 &&
         (GetWindowLongPtrA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
         seen->icon = true;
     }
     return TRUE;
 }
 
-// What a user does to a box: a key to the focused control, or the close box.
-enum class Act { Enter, Escape, CloseBox, AltO, AltN };
-
-void Perform(HWND dialog, Act act) {
-    HWND focus = GetFocus();
-    if (focus == nullptr) focus = dialog;
-    switch (act) {
-        case Act::Enter:
-            PostMessageA(focus, WM_KEYDOWN, VK_RETURN, 1);
-            break;
-        case Act::Escape:
-            PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 1);
-            break;
-        case Act::CloseBox:
-            PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-            break;
-        case Act::AltO:
-        case Act::AltN:
-            // A mnemonic: the letter with Alt held (bit 29 of lParam).
-            PostMessageA(focus, WM_SYSCHAR, act == Act::AltO ? 'o' : 'n', 1 | (1 << 29));
-            break;
+// What a user does to a box: a key to the focused control, the close box,
+// or a button's letter with Alt held (bit 29 of lParam).
+void Perform(HWND dialog, test::BoxAct act) {
+    using enum test::BoxAct;
+    HWND focus = GetFocus() != nullptr ? GetFocus() : dialog;
+    if (act == Enter || act == Escape) {
+        PostMessageA(focus, WM_KEYDOWN, act == Enter ? VK_RETURN : VK_ESCAPE, 1);
+    } else if (act == CloseBox) {
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else {
+        PostMessageA(focus, WM_SYSCHAR, act == LetterO ? 'o' : 'n', 1 | (1 << 29));
     }
 }
 
@@ -98,13 +82,11 @@ void WatchDialogs(win32::Win32Backend& backend, SeenDialog& seen, std::function<
 // The boxes every backend answers alike, with the system's own dialogs:
 // keys to the focused control, the close box, a button's letter with Alt.
 TEST_F(Win32Test, MessageBoxesKeepTheContractOfEveryBackend) {
-    const Act acts[] = {Act::Enter, Act::Escape, Act::CloseBox, Act::AltO, Act::AltN};
     Application().SetTitle("T");
     for (const test::BoxContractRow& row : test::BoxContract()) {
         SCOPED_TRACE(row.name);
         SeenDialog seen;
-        WatchDialogs(m_backend, seen,
-                     [&](HWND dialog) { Perform(dialog, acts[static_cast<int>(row.act)]); });
+        WatchDialogs(m_backend, seen, [&](HWND dialog) { Perform(dialog, row.act); });
         EXPECT_EQ(MessageDlg("Q", row.type, row.buttons), row.result);
         EXPECT_EQ(seen.buttons, row.buttonTexts);
         EXPECT_EQ(seen.icon, row.type != TMsgDlgType::mtCustom);
@@ -113,19 +95,17 @@ TEST_F(Win32Test, MessageBoxesKeepTheContractOfEveryBackend) {
 }
 
 TEST_F(Win32Test, InputBoxTakesAtMost255CharactersAndAnnulerGivesNothing) {
-    struct Case {
+    const struct {
         const char* what;
         std::string typed;
-        Act act;
+        test::BoxAct act;
         std::string result;
+    } cases[] = {
+        {"typed and Enter", "Secret", test::BoxAct::Enter, "Secret"},
+        {"300 typed, 255 kept", std::string(300, 'x'), test::BoxAct::Enter, std::string(255, 'x')},
+        {"typed and the close box", "Secret", test::BoxAct::CloseBox, ""},
     };
-    const Case cases[] = {
-        {"typed and Enter", "Secret", Act::Enter, "Secret"},
-        {"300 typed, 255 kept", std::string(300, 'x'), Act::Enter, std::string(255, 'x')},
-        {"typed and Escape", "Secret", Act::Escape, ""},
-        {"typed and the close box", "Secret", Act::CloseBox, ""},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         SeenDialog seen;
         WatchDialogs(m_backend, seen, [&](HWND dialog) {
@@ -151,8 +131,11 @@ bool PumpUntil(F done) {
     return true;
 }
 
-TEST_F(Win32Test, FormIsARealWindowWithTheFrameworksFontAndItsControls) {
-    TForm form(nullptr);
+// The main form is a real window with the framework's font and its controls.
+// Timers fire from the message loop, and a halt there unwinds from the window
+// procedure back to Run, which ends.
+TEST_F(Win32Test, FormIsARealWindowAndAHaltFromItsTimerEndsTheMainLoop) {
+    TForm& form = Application().CreateForm<TForm>();
     form.SetCaption("Pagorix 1.0");
     form.SetBorderStyle(TFormBorderStyle::bsSingle);
     form.SetBorderIcons(biSystemMenu);
@@ -167,13 +150,8 @@ TEST_F(Win32Test, FormIsARealWindowWithTheFrameworksFontAndItsControls) {
     auto& bar = form.CreateOwned<TProgressBar>();
     bar.SetParent(&form);
     bar.SetBounds(8, 72, 273, 17);
-    auto& memo = form.CreateOwned<TMemo>();
-    memo.SetParent(&form);
-    memo.Lines().Add("a.htm");
-    memo.Lines().Add("b.htm#");
     form.Show();
     bar.SetPosition(40);
-    memo.UpdateLines();
 
     HWND window = FindWindowA("PagorixForm", "Pagorix 1.0");
     ASSERT_NE(window, nullptr);
@@ -200,9 +178,6 @@ TEST_F(Win32Test, FormIsARealWindowWithTheFrameworksFontAndItsControls) {
     HWND barWindow = FindWindowExA(window, nullptr, PROGRESS_CLASSA, nullptr);
     ASSERT_NE(barWindow, nullptr);
     EXPECT_EQ(SendMessageA(barWindow, PBM_GETPOS, 0, 0), 40);
-    HWND memoWindow = FindWindowExA(window, nullptr, "Edit", nullptr);
-    ASSERT_NE(memoWindow, nullptr);
-    EXPECT_EQ(TextOf(memoWindow), "a.htm\r\nb.htm#");
 
     // The parent's WM_COMMAND reaches the button's click event.
     PostMessageA(buttonWindow, BM_CLICK, 0, 0);
@@ -212,24 +187,22 @@ TEST_F(Win32Test, FormIsARealWindowWithTheFrameworksFontAndItsControls) {
     EXPECT_FALSE(IsWindowVisible(reinterpret_cast<HWND>(m_backend.ApplicationWindow())));
     m_backend.ShowApplicationWindow(kSwShow);
     EXPECT_TRUE(IsWindowVisible(reinterpret_cast<HWND>(m_backend.ApplicationWindow())));
-}
 
-TEST_F(Win32Test, TimersFireFromTheMessageLoopAndAHaltThereEndsTheMainLoop) {
-    TForm& form = Application().CreateForm<TForm>();
-    form.SetCaption("halt");
     auto& timer = form.CreateOwned<TTimer>();
     timer.SetInterval(30);
     int ticks = 0;
     timer.SetOnTimer([&](TComponent*) {
         if (++ticks == 3) Application().Halt();
     });
-    // The halt unwinds from a window procedure back to Run, which ends.
     Application().Run();
     EXPECT_EQ(ticks, 3);
     EXPECT_TRUE(Application().Halted());
 }
 
-TEST_F(Win32Test, AnimationControlIsItsOwnSysAnimate32ClassAndKeepsTheClipSize) {
+// The splash's clip, centred and transparent in the system's animation
+// control, whose notifications come back to the control. (Its size without
+// centring is the component's own, shown on the headless host.)
+TEST_F(Win32Test, AnimationControlPlaysTheClipCentredAndTransparent) {
     TForm form(nullptr);
     form.SetCaption("clip");
     form.SetBounds(0, 0, 300, 162);
@@ -246,28 +219,11 @@ TEST_F(Win32Test, AnimationControlIsItsOwnSysAnimate32ClassAndKeepsTheClipSize) 
     ASSERT_NE(window, nullptr);
     HWND control = GetWindow(window, GW_CHILD);
     ASSERT_NE(control, nullptr);
-    EXPECT_TRUE(
-        std::regex_match(ClassOf(control), std::regex(R"(Animation\([0-9A-F]{8},[0-9A-F]{8}\))")));
-    EXPECT_EQ(static_cast<std::uint32_t>(GetClassLongPtrA(control, GCL_STYLE)) &
-                  (CS_HREDRAW | CS_VREDRAW),
-              0u);
     const auto controlStyle = static_cast<std::uint32_t>(GetWindowLongPtrA(control, GWL_STYLE));
     EXPECT_EQ(controlStyle & (kAcsCenter | kAcsTransparent), kAcsCenter | kAcsTransparent);
 
     anim.Play();  // ACN_START comes back through the form's WM_COMMAND
     EXPECT_TRUE(PumpUntil([&] { return starts >= 1; }));
-
-    // Without centring the control takes the clip's size and keeps it.
-    anim.SetCenter(false);
-    ASSERT_TRUE(anim.ClipOpen());
-    EXPECT_EQ(anim.ClipWidth(), 272);
-    EXPECT_EQ(anim.ClipHeight(), 77);
-    anim.SetBounds(8, 0, 100, 100);
-    control = GetWindow(window, GW_CHILD);
-    RECT rect{};
-    GetWindowRect(control, &rect);
-    EXPECT_EQ(rect.right - rect.left, 272);
-    EXPECT_EQ(rect.bottom - rect.top, 77);
 }
 
 TEST_F(Win32Test, StreamStringTableIsAResourceOfTheProgram) {

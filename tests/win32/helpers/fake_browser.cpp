@@ -13,77 +13,35 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 namespace {
 
-std::string Environment(const char* name) {
-    char value[MAX_PATH] = {};
-    const DWORD n = GetEnvironmentVariableA(name, value, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? std::string(value, n) : std::string();
-}
-
-bool PageReadable(const std::string& page) {
-    HANDLE file = CreateFileA(page.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    char buffer[64];
-    DWORD read = 0;
-    const bool ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0;
-    CloseHandle(file);
-    return ok;
-}
-
-void AppendToLog(const std::string& log, const std::string& text, bool fresh) {
-    HANDLE file =
-        CreateFileA(log.c_str(), fresh ? GENERIC_WRITE : FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                    fresh ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+std::string Found(const std::string& page) {
+    std::ifstream file(page, std::ios::binary);
+    return file.get() != std::char_traits<char>::eof() ? "page found" : "page missing";
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string log = Environment("PGX_BROWSER_LOG");
-    if (log.empty()) {
-        log = self;
-        log = log.substr(0, log.find_last_of('\\') + 1) + "browser-log.txt";
-    }
-    const std::string line = GetCommandLineA();
-    // The page: the text after the program's path and its blank, up to the
-    // final blank.
-    std::string page;
-    size_t exe = line.find(".exe");
-    if (exe != std::string::npos) {
-        exe += 4;
-        if (exe < line.size() && line[exe] == '"') ++exe;
-        if (exe < line.size() && line[exe] == ' ') page = line.substr(exe + 1);
-    }
-    while (!page.empty() && page.back() == ' ')
-        page.pop_back();
-    if (page.size() > 1 && page.front() == '"') page = page.substr(1, page.find('"', 1) - 1);
-
-    if (page.rfind("--late ", 0) == 0) {
-        page = page.substr(7);
+    std::string log = self;
+    log = log.substr(0, log.find_last_of('\\') + 1) + "browser-log.txt";
+    if (const char* named = std::getenv("PGX_BROWSER_LOG")) log = named;
+    if (argc == 3 && std::string(argv[1]) == "--late") {
         Sleep(2000);
-        AppendToLog(
-            log,
-            std::string("late reader: page ") + (PageReadable(page) ? "found" : "missing") + "\n",
-            false);
+        std::ofstream(log, std::ios::binary | std::ios::app)
+            << "late reader: " << Found(argv[2]) << "\n";
         return 0;
     }
-
-    const bool exists =
-        !page.empty() && GetFileAttributesA(page.c_str()) != INVALID_FILE_ATTRIBUTES;
-    AppendToLog(log, line + "\n" + (exists ? "page found" : "page missing") + "\n", true);
-
-    if (!Environment("PGX_BROWSER_HANDOFF").empty()) {
-        std::string command = "\"" + std::string(self) + "\" --late " + page;
+    const std::string page = argc > 1 ? argv[1] : "";
+    std::ofstream(log, std::ios::binary | std::ios::trunc) << GetCommandLineA() << "\n"
+                                                           << Found(page) << "\n";
+    if (std::getenv("PGX_BROWSER_HANDOFF") != nullptr) {
+        std::string command = "\"" + std::string(self) + "\" --late \"" + page + "\"";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
@@ -94,7 +52,6 @@ int main() {
         }
         return 0;
     }
-    const std::string delay = Environment("PGX_BROWSER_DELAY_MS");
-    if (!delay.empty()) Sleep(static_cast<DWORD>(std::atoi(delay.c_str())));
+    if (const char* delay = std::getenv("PGX_BROWSER_DELAY_MS")) Sleep(std::atoi(delay));
     return 0;
 }
