@@ -1,8 +1,6 @@
 // What every GUI backend must give the framework's message boxes: the same
-// answer for the same key, the same captions and buttons, whatever draws the
-// box. Each backend's tests run this one table with their own way of
-// pressing keys; a backend without a close box (the terminal) skips those
-// rows.
+// answer for the same key, captions and buttons. Each backend's tests run
+// this table their own way; the terminal (no close box) skips those rows.
 #pragma once
 
 #include <vector>

@@ -9,13 +9,9 @@ extern char** environ;
 
 namespace pagorix::test {
 
-namespace {
-
 // Set by a desktop session; each would make the desktop database look for
 // that desktop's own defaults.
 constexpr const char* kSessionVariables[] = {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"};
-
-}  // namespace
 
 PrivateDesktop::PrivateDesktop(std::string root, const std::string& exec, bool systemData)
     : m_root(std::move(root)) {
@@ -52,8 +48,7 @@ std::map<std::string, std::string> PrivateDesktop::Environment() const {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
-        const size_t equals = entry.find('=');
-        if (equals != std::string::npos) env[entry.substr(0, equals)] = entry.substr(equals + 1);
+        env[entry.substr(0, entry.find('='))] = entry.substr(entry.find('=') + 1);
     }
     for (const char* name : kSessionVariables)
         env.erase(name);

@@ -17,9 +17,8 @@ public:
     // system's data folders (the MIME database among them) are hidden too.
     PrivateDesktop(std::string root, const std::string& exec, bool systemData = true);
 
-    // The variables to set; Enter also unsets the session's desktop names.
-    const std::vector<std::pair<std::string, std::string>>& Variables() const { return m_vars; }
-    // Sets them in this process, before anything reads the desktop database
+    // Sets HOME and the XDG variables in this process, and unsets the
+    // session's desktop names, before anything reads the desktop database
     // (GLib reads it once per process).
     void Enter() const;
     // This process's environment as Enter would leave it, for a child.

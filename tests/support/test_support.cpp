@@ -8,18 +8,14 @@
 #include <iterator>
 #include <random>
 
-#include "platform/platform.h"
-
 namespace pagorix::test {
 
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-    std::string path;
-    if (!platform::MakeUniqueDirectory(platform::TempDirectory(), "pgxtest", path)) {
+    if (!platform::MakeUniqueDirectory(platform::TempDirectory(), "pgxtest", m_path)) {
         ADD_FAILURE() << "cannot make a temporary directory";
     }
-    m_path = path;
 }
 
 TempDir::~TempDir() {
@@ -32,18 +28,10 @@ TempDir::~TempDir() {
     fs::remove_all(m_path, ignored);
 }
 
-std::string TempDir::operator/(const std::string& name) const {
-    return m_path + platform::kPathDelim + name;
-}
-
 void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    WriteFile(path, Bytes(text.begin(), text.end()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadFile(const std::string& path) {
@@ -52,8 +40,8 @@ Bytes ReadFile(const std::string& path) {
 }
 
 std::string ReadText(const std::string& path) {
-    const Bytes b = ReadFile(path);
-    return std::string(b.begin(), b.end());
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool Exists(const std::string& path) {
@@ -66,35 +54,13 @@ std::string TestDataDir() {
     return data != nullptr ? data : PAGORIX_SOURCE_DIR "/tests/data";
 }
 
-std::string CorpusDir() {
-    return TestDataDir() + "/zip";
-}
-
 std::string RequireInput(const std::string& path) {
     if (!Exists(path)) ADD_FAILURE() << "test input missing: " << path;
     return path;
 }
 
-ByteWriter& ByteWriter::U8(std::uint8_t v) {
-    m_data.push_back(v);
-    return *this;
-}
-ByteWriter& ByteWriter::U16(std::uint16_t v) {
-    return U8(v & 0xFF).U8(v >> 8);
-}
-ByteWriter& ByteWriter::U32(std::uint32_t v) {
-    return U16(v & 0xFFFF).U16(v >> 16);
-}
-ByteWriter& ByteWriter::Text(const std::string& s) {
-    m_data.insert(m_data.end(), s.begin(), s.end());
-    return *this;
-}
 ByteWriter& ByteWriter::Raw(const Bytes& b) {
     m_data.insert(m_data.end(), b.begin(), b.end());
-    return *this;
-}
-ByteWriter& ByteWriter::Fill(size_t count, std::uint8_t v) {
-    m_data.insert(m_data.end(), count, v);
     return *this;
 }
 
@@ -105,12 +71,10 @@ std::int32_t CountingStream::Read(void* buffer, std::int32_t count) {
 
 std::int32_t CountingStream::Write(const void* buffer, std::int32_t count) {
     writes.push_back(count);
-    if (writeLimit >= 0) {
-        const std::int64_t allowed = std::min<std::int64_t>(count, writeLimit);
-        writeLimit -= allowed;
-        return TMemoryStream::Write(buffer, static_cast<std::int32_t>(allowed));
-    }
-    return TMemoryStream::Write(buffer, count);
+    const std::int64_t allowed =
+        writeLimit >= 0 ? std::min<std::int64_t>(count, writeLimit) : count;
+    if (writeLimit >= 0) writeLimit -= allowed;
+    return TMemoryStream::Write(buffer, static_cast<std::int32_t>(allowed));
 }
 
 Bytes RandomBytes(size_t n, std::uint32_t seed) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/stream.h"
+#include "platform/platform.h"
 
 namespace pagorix::test {
 
@@ -22,14 +23,18 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return m_path; }
     // Path() joined with a relative name using the host's separator.
-    std::string operator/(const std::string& name) const;
+    std::string operator/(const std::string& name) const {
+        return m_path + platform::kPathDelim + name;
+    }
 
 private:
     std::string m_path;
 };
 
 void WriteFile(const std::string& path, const Bytes& bytes);
-void WriteFile(const std::string& path, const std::string& text);
+inline void WriteFile(const std::string& path, const std::string& text) {
+    WriteFile(path, Bytes(text.begin(), text.end()));
+}
 Bytes ReadFile(const std::string& path);
 std::string ReadText(const std::string& path);
 bool Exists(const std::string& path);
@@ -38,19 +43,21 @@ bool Exists(const std::string& path);
 // source tree's tests/data.
 std::string TestDataDir();
 // The archives made by other tools: tests/data/zip.
-std::string CorpusDir();
+inline std::string CorpusDir() {
+    return TestDataDir() + "/zip";
+}
 // Returns path; a missing input is a test failure that names it, never a skip.
 std::string RequireInput(const std::string& path);
 
 // Builds byte strings field by field.
 class ByteWriter {
 public:
-    ByteWriter& U8(std::uint8_t v);
-    ByteWriter& U16(std::uint16_t v);
-    ByteWriter& U32(std::uint32_t v);
-    ByteWriter& Text(const std::string& s);
+    ByteWriter& U8(std::uint8_t v) { return Raw(Bytes{v}); }
+    ByteWriter& U16(std::uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
+    ByteWriter& U32(std::uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
+    ByteWriter& Text(const std::string& s) { return Raw(Bytes(s.begin(), s.end())); }
     ByteWriter& Raw(const Bytes& b);
-    ByteWriter& Fill(size_t count, std::uint8_t v);
+    ByteWriter& Fill(size_t count, std::uint8_t v) { return Raw(Bytes(count, v)); }
     const Bytes& Data() const { return m_data; }
     size_t Size() const { return m_data.size(); }
 
