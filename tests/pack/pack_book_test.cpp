@@ -30,21 +30,17 @@ Bytes Text(std::size_t size, std::uint32_t seed) {
     return out;
 }
 
-// A book folder of text and binary (.bin, .dat) files, sizes 0 to 600 kB,
-// names with blanks, Windows-1252 letters and subfolders, and pages enough to
-// keep every core busy.
+// Text and binary (.bin, .dat) files of 0 to 600 kB, names with blanks,
+// Windows-1252 letters and folders, and pages enough to keep every core busy.
 std::map<std::string, Bytes> RandomBook() {
     std::map<std::string, Bytes> files = {
         {"index.html", Text(1200, 1)},
         {"empty.txt", {}},
-        {"one.txt", Text(1, 2)},
-        {"img/photo one.bin", test::RandomBytes(300000, 3)},
         {"chapters/Caf\u00E9 \u2013 \u00E9t\u00E9.html", Text(200000, 4)},
         {"Chapters/Start Page.HTML", Text(5000, 5)},
         {"data/\u00DCber \u0152uvre \u20AC.txt", Text(65536, 6)},
         {"sub/deeper/x y z.dat", test::RandomBytes(65537, 7)},
         {"big text.txt", Text(600000, 8)},
-        {"edge.bin", test::RandomBytes(65535, 9)},
     };
     for (int i = 0; i < 30; ++i)
         files["pages/p" + std::to_string(i) + ".html"] = Text(1 + 1500 * i, 10 + i);
@@ -52,9 +48,8 @@ std::map<std::string, Bytes> RandomBook() {
 }
 
 // Whichever core deflates a file, the book comes back whole through the
-// engine and Info-ZIP, its entries keep the book's order, and a file is
-// deflated only when that shrinks it. Progress rises to 1 with the files and
-// bytes counted.
+// engine and Info-ZIP, in the book's order, each file deflated only when that
+// shrinks it; progress rises to 1 with the files and bytes counted.
 TEST(PackBook, RoundTripThroughTheEngineAndInfoZip) {
     std::map<std::string, Bytes> stored;  // by stored name, in the book's order
     std::uint64_t bytes = 0;
@@ -62,7 +57,6 @@ TEST(PackBook, RoundTripThroughTheEngineAndInfoZip) {
         stored[Utf8ToCp1252(name).text] = data;
         bytes += data.size();
     }
-    const bool infoZip = test::RunCommand("unzip -v").status == 0;
     for (const int level : {6, 0}) {
         test::TempDir dir;
         test::WriteTree(dir / "src", RandomBook());
@@ -104,9 +98,8 @@ TEST(PackBook, RoundTripThroughTheEngineAndInfoZip) {
         expected.folders = true;
         EXPECT_EQ(std::string(manifest.data.begin(), manifest.data.end()), WriteManifest(expected));
 
-        // Every file comes back under its stored name, and nothing else but
-        // the manifest: from the engine, extracting as a book does, with the
-        // folders, and from Info-ZIP.
+        // Every file comes back under its stored name, and nothing else but the
+        // manifest, from the engine (as a book extracts) and from Info-ZIP.
         TUnZipper zip;
         zip.SetZipName(payload);
         fs::create_directory(dir / "engine");
@@ -118,9 +111,8 @@ TEST(PackBook, RoundTripThroughTheEngineAndInfoZip) {
         EXPECT_EQ(zip.UnZip(), static_cast<std::int32_t>(stored.size() + 1));
         const std::string unzip = "unzip -qq -P " + test::Quote(kArchivePassword) + " " +
                                   test::Quote(payload) + " -d " + test::Quote(dir / "infozip");
-        EXPECT_EQ(infoZip ? test::RunCommand(unzip).status : 0, 0);
-        for (const std::string folder : {"engine", "infozip"}) {
-            if (!infoZip && folder == "infozip") continue;
+        EXPECT_EQ(test::RunCommand(unzip).status, 0);  // Info-ZIP is one of the project's tools
+        for (const char* folder : {"engine", "infozip"}) {
             auto tree = test::ReadTree(dir / folder);
             tree.erase(kManifestName);
             EXPECT_TRUE(tree == stored) << folder;
@@ -238,11 +230,10 @@ TEST(PackBook, RefusalsNameTheProblemAndLeaveNoFile) {
     }
 }
 
-// Deflated bytes read back give each file again, whether they waited in
-// memory or on disk, and a file that does not shrink is left to be stored. A
-// file that cannot be read fails the work for the first failing file in the
-// book's order, whichever core met its failure first. No temporary file is
-// left behind.
+// Deflated bytes come back the same whether they waited in memory (which
+// the round trip reads back) or on disk, and a file that does not shrink is
+// left to be stored. A file that cannot be read fails the work for the first
+// failing file in the book's order, whichever core met its failure first.
 TEST(DeflatedFiles, GiveEachFileBackOrFailForTheFirstFileThatCannotBeRead) {
     test::TempDir dir;
     std::vector<BookFile> files;
@@ -253,27 +244,19 @@ TEST(DeflatedFiles, GiveEachFileBackOrFailForTheFirstFileThatCannotBeRead) {
         test::WriteFile(dir / name, contents.back());
         files.push_back({dir / name, name, name, contents.back().size()});
     }
+    std::vector<Bytes> packed[2];
     for (const std::uint64_t memory : {std::uint64_t{0}, DeflatedFiles::kKeptInMemory}) {
         DeflatedFiles deflated(files, kDefaultPackLevel, dir / "book", {}, memory);
         for (std::size_t i = 0; i < files.size(); ++i) {
             ASSERT_EQ(deflated[i].deflated, i % 3 != 1 && i > 0) << i;
-            if (!deflated[i].deflated) continue;
-            Bytes packed(deflated[i].packedSize);
-            for (std::size_t at = 0; at < packed.size();)  // in the small reads libzip makes
-                at += deflated.Read(i, at, packed.data() + at, 1000);
-            Bytes out(contents[i].size());
-            z_stream stream{};
-            inflateInit2(&stream, -MAX_WBITS);
-            stream.next_in = packed.data();
-            stream.avail_in = static_cast<uInt>(packed.size());
-            stream.next_out = out.data();
-            stream.avail_out = static_cast<uInt>(out.size());
-            EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END) << i;
-            inflateEnd(&stream);
-            EXPECT_TRUE(out == contents[i]) << i;
-            EXPECT_EQ(deflated[i].crc, crc32(0, out.data(), static_cast<uInt>(out.size()))) << i;
+            const auto crc = crc32(0, contents[i].data(), static_cast<uInt>(contents[i].size()));
+            EXPECT_TRUE(!deflated[i].deflated || deflated[i].crc == crc) << i;
+            Bytes& bytes = packed[memory > 0].emplace_back(deflated[i].packedSize);
+            for (std::size_t at = 0; at < bytes.size();)  // in the small reads libzip makes
+                at += deflated.Read(i, at, bytes.data() + at, 1000);
         }
     }
+    EXPECT_TRUE(packed[0] == packed[1]);
     fs::create_directory(dir / "folder");  // opens, but gives no bytes
     files.insert(files.begin() + 9, {dir / "gone", "gone", "gone", 1});
     files.insert(files.begin() + 5, {dir / "folder", "folder", "folder", 1});

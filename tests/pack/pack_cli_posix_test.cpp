@@ -40,7 +40,7 @@ struct Call {
     int status = 0;
     std::string output = {};    // a pattern for a part of what the tool prints; "": nothing
     char book = 0;              // the first byte of the book named after -o; 0: no book
-    std::string manifest = {};  // a part of the book's manifest
+    std::string manifest = {};  // a pattern for a part of the book's manifest
     std::string input = {};     // typed in
     bool runtimes = true;       // beside the tool
 };
@@ -49,10 +49,10 @@ TEST(PackCommandLine, ExitStatusMessagesAndTheBook) {
     const char elf = '\x7f';
     const Call calls[] = {
         {"-o book", 0, "book: 2 files, 39 bytes, in a book of 325", elf,
-         "\r\nA Site\r\n\xA7\r\nINDEX.HTM\r\n"},
+         "\r\nA Site\r\n\xA7\r\nINDEX.HTM\r\nLoading, please "
+         "wait...\r\n\xA7\r\n\xA7\r\n*\r\n1\r\n"},
         {"-o book --start B.HTML", 0, "  title \"site\", start page b.html, folders kept\n", elf},
         {"-o book -q --title T", 0, "", elf, "\r\nT\r\n"},
-        {"--help", 0, "--start"},
         {"--version", 0, "pagorix-pack 1.0.0"},
         {"-o book --exclude b.html", 0,
          "pagorix-pack: warning: INDEX.HTM: \"b.html\" leads to nothing in the book\n", elf},
@@ -99,14 +99,13 @@ TEST(PackCommandLine, ExitStatusMessagesAndTheBook) {
         const test::CommandResult result = test::RunCommand(
             "cd " + test::Quote(dir.Path()) + " && printf " + test::Quote(call.input) + " | " +
             test::Quote(tool) + " site/ " + call.arguments);
-        const std::string& output = call.output;
         EXPECT_EQ(result.status, call.status) << call.arguments << ": " << result.output;
-        EXPECT_EQ(fnmatch(("*" + output + "*").c_str(), result.output.c_str(), 0), 0)
+        EXPECT_EQ(fnmatch(("*" + call.output + "*").c_str(), result.output.c_str(), 0), 0)
             << call.arguments << ": " << result.output;
-        EXPECT_TRUE(!output.empty() || result.output.empty()) << call.arguments;
+        EXPECT_TRUE(!call.output.empty() || result.output.empty()) << call.arguments;
         // Nothing but the expected message or warning starts with the tool's name.
         EXPECT_EQ(result.output.find("pagorix-pack: ") != std::string::npos,
-                  output.find("pagorix-pack: ") != std::string::npos)
+                  call.output.find("pagorix-pack: ") != std::string::npos)
             << call.arguments << ": " << result.output;
         std::string book = "book";  // the word after -o
         std::istringstream words(call.arguments);
@@ -120,7 +119,8 @@ TEST(PackCommandLine, ExitStatusMessagesAndTheBook) {
         const fs::perms perms = fs::status(book).permissions();
         EXPECT_NE(perms & fs::perms::owner_exec, fs::perms::none) << call.arguments;
         EXPECT_NE(perms & fs::perms::others_exec, fs::perms::none) << call.arguments;
-        EXPECT_NE(test::ManifestOf(book, dir).find(call.manifest), std::string::npos)
+        EXPECT_EQ(
+            fnmatch(("*" + call.manifest + "*").c_str(), test::ManifestOf(book, dir).c_str(), 0), 0)
             << call.arguments;
     }
 }
@@ -136,7 +136,6 @@ TEST(PackCommandLine, InstalledToolFindsItsRuntime) {
     const test::CommandResult install = test::RunCommand(
         "cmake --install " + test::Quote(build.string()) + " --prefix " + test::Quote(dir / "usr"));
     ASSERT_EQ(install.status, 0) << install.output;
-    EXPECT_TRUE(fs::exists(dir / "usr/bin/pagorix-unzip"));
     EXPECT_EQ(test::ReadFile(dir / "usr/lib/pagorix/pagorix-stub"),
               test::ReadFile((build / "apps/stub/pagorix-stub").string()));
     fs::create_directory(dir / "site");

@@ -14,9 +14,8 @@ inline Bytes B(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }
 
-// A request for dir/src into dir/book, with a stand-in for the runtime
-// (dir/stub.bin, PayloadOffset bytes of a fixed pattern), a title and
-// index.html as the start page.
+// A request for dir/src into dir/book, with a title, index.html as the start
+// page and a stand-in for the runtime (dir/stub.bin, PayloadOffset bytes).
 PackRequest Request(const TempDir& dir);
 
 // Writes files (relative "/"-separated names) under root, making folders.
