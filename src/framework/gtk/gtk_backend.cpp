@@ -179,6 +179,9 @@ void GtkBackend::SetCursor(TCursor cursor) {
 }
 
 std::unique_ptr<Backend> OpenGtkBackend() {
+    // Without a display there is nothing to open, and GTK is not loaded.
+    if (g_getenv("DISPLAY") == nullptr && g_getenv("WAYLAND_DISPLAY") == nullptr) return nullptr;
+    if (!LoadGtkLibrary()) return nullptr;
     // The runtime draws nothing with OpenGL, but GDK loads the display's
     // OpenGL driver while it opens an X display, to choose its visuals: tens
     // of megabytes resident (over 50 with a software renderer). GDK reads

@@ -15,7 +15,7 @@
 // with "?" for a character it cannot hold.
 #pragma once
 
-#include <gtk/gtk.h>
+#include "framework/gtk/gtk_library.h"
 
 #include <exception>
 #include <memory>
