@@ -122,6 +122,13 @@ void ExtractionRun::FlushWindow(std::uint32_t n) {
     const std::uint32_t limit = std::min<std::uint32_t>(n, kWorkAreaSize);
     std::uint32_t at = 0;
     while (at < limit) {
+        if (OutCount == 0 && limit - at >= static_cast<std::uint32_t>(kIoBlock)) {
+            // A whole block with nothing waiting before it: written straight
+            // from the window, the same block as through OutBuf.
+            WriteBlock(WorkArea.data() + at, static_cast<std::uint16_t>(kIoBlock));
+            at += kIoBlock;
+            continue;
+        }
         const std::uint32_t piece =
             std::min<std::uint32_t>(limit - at, static_cast<std::uint32_t>(kIoBlock - OutCount));
         std::memcpy(OutPtr, WorkArea.data() + at, piece);
@@ -132,21 +139,23 @@ void ExtractionRun::FlushWindow(std::uint32_t n) {
     }
 }
 
-void ExtractionRun::FlushOutput() {
-    if (OutCount == 0) return;
-    if (OutStream != nullptr && OutStream->Write(OutBuf.data(), OutCount) != OutCount) {
-        throw WriteFailed{};
-    }
-    m_owner.m_runningCRC = Crc32Update(m_owner.m_runningCRC, OutBuf.data(), OutCount);
-    EntryBytesOut += OutCount;
+void ExtractionRun::WriteBlock(const std::uint8_t* data, std::uint16_t count) {
+    if (OutStream != nullptr && OutStream->Write(data, count) != count) throw WriteFailed{};
+    m_owner.m_runningCRC = Crc32Update(m_owner.m_runningCRC, data, count);
+    EntryBytesOut += count;
     if (m_owner.OnFilePercentDone) {
         m_owner.OnFilePercentDone(
             m_owner, PercentOf64(m_owner.m_currentEntry.UncompressedSize, EntryBytesOut));
     }
     if (m_owner.OnTotalPercentDone) {
-        m_owner.m_bytesDone += OutCount;
+        m_owner.m_bytesDone += count;
         m_owner.OnTotalPercentDone(m_owner, PercentOf64(m_owner.m_totalBytes, m_owner.m_bytesDone));
     }
+}
+
+void ExtractionRun::FlushOutput() {
+    if (OutCount == 0) return;
+    WriteBlock(OutBuf.data(), OutCount);
     OutCount = 0;
     OutPtr = OutBuf.data();
 }

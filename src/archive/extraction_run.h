@@ -17,7 +17,9 @@
 //           their own bit buffer use local_bit_reader.h, which takes LastByte
 //           copies past the end.
 //   output  PutByte / FlushWindow collect bytes in OutBuf; FlushOutput writes
-//           them, runs the CRC-32 and raises the progress events. A write that
+//           them, runs the CRC-32 and raises the progress events. A whole
+//           16,000-byte block of the window with nothing waiting in OutBuf is
+//           written from the window itself, with the same effects. A write that
 //           fails or falls short raises WriteFailed: no byte that did not
 //           reach the file is ever counted as written.
 //   stored  method 0 reads blocks through the same refill as NextByte, so it
@@ -128,6 +130,8 @@ private:
     // The entry's bytes not yet read from the archive.
     std::int64_t StillToRead() const;
     void ConsumeToRead(std::int32_t n);
+    // Writes one output block: the file, the CRC-32, the progress events.
+    void WriteBlock(const std::uint8_t* data, std::uint16_t count);
     // Reads the next block of up to 16,000 bytes of the entry into `into`,
     // decrypted; returns its length.
     std::int32_t ReadBlock(std::uint8_t* into);

@@ -22,6 +22,9 @@
 // decoders give the same symbols, the same invalid codes and the same window
 // flushes; stored blocks are copied with block moves under the same rule.
 //
+// Everything but the fast loop and the block loop is marked cold: the
+// compiler keeps it small, as it runs once per block or near the ends only.
+//
 // Invariants: k (bits in b) <= 63; w < 32,768 between steps; a decoding step
 // consumes at most 48 bits, and the exact decoder's lookups never ask for
 // more than the step consumes up to 15 bits further. A stream that keeps
@@ -32,7 +35,7 @@
 // Run requirements (all by these names): std::uint16_t NextByte(std::uint16_t&),
 // the fields InPtr (pointer into the input buffer), InCount (16-bit),
 // CompressedLeft (signed, 64-bit), LastByte (16-bit), WorkArea (byte pointer or
-// array), and FlushWindow(n), FlushOutput().
+// array of at least 32,776 bytes), and FlushWindow(n), FlushOutput().
 #pragma once
 
 #include <algorithm>
@@ -105,7 +108,7 @@ private:
         }
     }
 
-    std::uint16_t CopyStoredBlock() {
+    [[gnu::cold]] std::uint16_t CopyStoredBlock() {
         DropBits(m_in.Count() % 8);
         EnsureBits(16);
         unsigned n = Bits(16);
@@ -145,7 +148,7 @@ private:
                                                                               : kStatusBadData;
     }
 
-    std::uint16_t DecodeDynamicBlock() {
+    [[gnu::cold]] std::uint16_t DecodeDynamicBlock() {
         using namespace inflate_tables;
         EnsureBits(5);
         const unsigned nl = 257 + Bits(5);
@@ -230,7 +233,7 @@ private:
     // Readies the exact decoder for the current block, once per block: the
     // fixed tables, the shapes of a dynamic block's complete codes, or else
     // the multi-level tables themselves. False when building them fails.
-    bool PrepareExact() {
+    [[gnu::cold]] bool PrepareExact() {
         using namespace inflate_tables;
         if (m_exactFixed) {
             if (!m_fixedBuilt) {
@@ -301,7 +304,7 @@ private:
 
     // DecodeStep<false> for a block whose codes are complete, with the fast
     // tables and the shapes of the multi-level ones.
-    int DecodeStepShaped(const std::uint32_t* lit, const std::uint32_t* dist) {
+    [[gnu::cold]] int DecodeStepShaped(const std::uint32_t* lit, const std::uint32_t* dist) {
         std::uint32_t e = ShapedLookup(lit, kLitLenRootBits, m_shapes->lit);
         if (e & kEntryLiteral) {
             m_window.Put(static_cast<std::uint8_t>(e >> 16));
@@ -349,7 +352,8 @@ private:
     // Decodes one literal, end of block or match. Returns 1 at the end of
     // the block, 0 to go on, 2 on bad data.
     template <bool kFast>
-    int DecodeStep(const HuffmanTables& tl, const HuffmanTables& td, unsigned bl, unsigned bd) {
+    [[gnu::cold]] int DecodeStep(const HuffmanTables& tl, const HuffmanTables& td, unsigned bl,
+                                 unsigned bd) {
         const HuffEntry* t = Lookup<kFast>(tl, bl);
         if (t == nullptr) return 2;
         unsigned op = t->Op;
@@ -380,6 +384,38 @@ private:
         return (static_cast<std::uint32_t>(saved) & ((1u << total) - 1)) >> (entry >> 8 & 0xF);
     }
 
+    // A match that wraps around the window's end, or whose source overlaps
+    // its destination from the older half: the window's piecewise copy.
+    // Returns the new write position.
+    [[gnu::cold]] std::uint32_t CopyWrapping(std::uint32_t w, std::uint32_t back, unsigned n) {
+        m_window.w = w;
+        m_window.Copy((w - back) & 0xFFFF, n);
+        return m_window.w;
+    }
+
+    // CopyMatchInWindow in whole words: for back >= 8 the words may run up to
+    // 7 bytes past the match, into older history, which is read before and
+    // put back after (the work area has room for the 8 bytes after the
+    // window's end). Those bytes are never a source here: the last word read
+    // ends at least one byte before the match's end.
+    static void CopyMatch(std::uint8_t* dst, unsigned back, unsigned n) {
+        if (back < 8) {
+            CopyMatchInWindow(dst, back, n);
+            return;
+        }
+        std::uint8_t after[8];
+        std::memcpy(after, dst + n, 8);
+        const std::uint8_t* src = dst - back;
+        std::uint8_t* d = dst;
+        std::uint8_t* const end = dst + n;
+        do {
+            std::memcpy(d, src, 8);
+            d += 8;
+            src += 8;
+        } while (d < end);
+        std::memcpy(end, after, 8);
+    }
+
     // Copies n >= 3 bytes between regions that do not overlap.
     static void CopyDisjoint(std::uint8_t* dst, const std::uint8_t* src, unsigned n) {
         if (n >= 8) {
@@ -402,23 +438,6 @@ private:
     // at the end of the block, 2 on bad data, 0 when the input runs low (the
     // exact decoder then takes over).
     int DecodeCodesFast(const std::uint32_t* lit, const std::uint32_t* dist) {
-#ifdef PAGORIX_INFLATE_BMI2
-        if (InflateHasBmi2()) return DecodeCodesFastBmi2(lit, dist);
-#endif
-        return DecodeLoop(lit, dist);
-    }
-
-#ifdef PAGORIX_INFLATE_BMI2
-    // The same loop compiled for processors with BMI2 (shifts by a register
-    // without the count register, masks in one instruction).
-    __attribute__((target("bmi2"))) int DecodeCodesFastBmi2(const std::uint32_t* lit,
-                                                            const std::uint32_t* dist) {
-        return DecodeLoop(lit, dist);
-    }
-#endif
-
-    [[gnu::always_inline]] inline int DecodeLoop(const std::uint32_t* lit,
-                                                 const std::uint32_t* dist) {
         constexpr unsigned kStepBits = 48;
         constexpr std::uint32_t kLitMask = (1u << kLitLenRootBits) - 1;
         constexpr std::uint32_t kDistMask = (1u << kDistRootBits) - 1;
@@ -503,15 +522,13 @@ private:
             if (n <= kInflateWindowSize - w) {
                 if (back <= w) {
                     // Source and destination inside the window, no wrap.
-                    CopyMatchInWindow(window + w, back, n);
+                    CopyMatch(window + w, back, n);
                 } else if (w + n <= back && kInflateWindowSize - back >= n) {
                     // The source lies wholly in the older part of the window,
                     // past the destination.
                     CopyDisjoint(window + w, window + kInflateWindowSize + w - back, n);
                 } else {
-                    m_window.w = w;
-                    m_window.Copy((w - back) & 0xFFFF, n);
-                    w = m_window.w;
+                    w = CopyWrapping(w, back, n);
                     continue;
                 }
                 w += n;
@@ -521,9 +538,7 @@ private:
                     w = 0;
                 }
             } else {
-                m_window.w = w;
-                m_window.Copy((w - back) & 0xFFFF, n);
-                w = m_window.w;
+                w = CopyWrapping(w, back, n);
             }
         }
         m_window.w = w;

@@ -232,13 +232,6 @@ const FixedTables& Fixed() {
 
 }  // namespace
 
-#ifdef PAGORIX_INFLATE_BMI2
-bool InflateHasBmi2() {
-    static const bool has = __builtin_cpu_supports("bmi2");
-    return has;
-}
-#endif
-
 const std::uint32_t* FixedLitLenTable() {
     return Fixed().lit;
 }

@@ -26,12 +26,6 @@
 
 #include <cstdint>
 
-// x86-64 builds carry a second copy of inflate's fast loop for processors
-// with BMI2, chosen at run time.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define PAGORIX_INFLATE_BMI2 1
-#endif
-
 namespace pagorix {
 
 namespace inflate_tables {
@@ -104,10 +98,6 @@ struct TableShape {
 // n lengths with m lookup bits wanted (m <= 9, lengths at most 15). False for
 // a code that is not complete, or has more levels than inflate's codes can.
 bool ComputeTableShape(const std::uint16_t* lengths, unsigned n, unsigned m, TableShape& shape);
-
-#ifdef PAGORIX_INFLATE_BMI2
-bool InflateHasBmi2();
-#endif
 
 // The tables of fixed blocks, built on first use.
 const std::uint32_t* FixedLitLenTable();
