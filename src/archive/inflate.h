@@ -13,21 +13,26 @@
 // for distances), up to three literals per refill. It runs only while the bit
 // buffer holds a whole step (48 bits) or the bytes left before the end of the
 // input buffer and of the entry can supply them, so it never calls NextByte.
-// Near those ends the exact decoder (DecodeStep<false>) takes over: it asks
-// NextByte for each byte exactly when the multi-level tables of huffman.h (9
-// lookup bits for literal/length codes, 6 for distances; 7 and 5 in fixed
-// blocks) need it, so refills, message pumping, cancel checks, volume changes
-// and reads past the end happen at the same byte and step as in a byte-wise
-// decoder. Those tables are built only when a block reaches such an end. Both
-// decoders give the same symbols, the same invalid codes and the same window
-// flushes; stored blocks are copied with block moves under the same rule.
+// Near those ends the exact decoder takes over: it asks NextByte for each
+// byte exactly when a walk of the multi-level tables of huffman.h (9 lookup
+// bits for literal/length codes, 6 for distances; 7 and 5 in fixed blocks)
+// needs it, so refills, message pumping, cancel checks, volume changes and
+// reads past the end happen at the same byte and step as in a byte-wise
+// decoder. For a dynamic block with complete codes it decodes with the fast
+// tables and takes only the shape of the multi-level ones (TableShape, where
+// their walk asks for more bits); fixed blocks and other codes walk the
+// multi-level tables themselves (DecodeStep<false>). Either is prepared only
+// when a block reaches such an end. Both decoders give the same symbols, the
+// same invalid codes and the same window flushes; stored blocks are copied
+// with block moves under the same rule.
 //
 // Everything but the fast loop and the block loop is marked cold: the
 // compiler keeps it small, as it runs once per block or near the ends only.
 //
 // Invariants: k (bits in b) <= 63; w < 32,768 between steps; a decoding step
-// consumes at most 48 bits, and the exact decoder's lookups never ask for
-// more than the step consumes up to 15 bits further. A stream that keeps
+// consumes at most 48 bits, and the multi-level walk never asks for more than
+// 48 bits from a step's start (no lookup beyond the longest code), so with
+// 48 bits in hand the fast loop reads no byte the exact decoder would not. A stream that keeps
 // decoding from the copies of its last byte (truncated or corrupt data) is
 // stopped as bad data once it has used more than kPhantomInputLimit bytes past
 // the end of the entry; a valid stream never does.
