@@ -104,11 +104,7 @@ public:
         }
         if (ReadExplodeLengths(lengths, 64) != kStatusOk) return;
         if (m_distances.Build(lengths, 64, 0, distBase, kLengthExtra.v, bd) != kStatusOk) return;
-        if (threeTrees) {
-            DecodeData<true>(dl, bb, bl, bd);
-        } else {
-            DecodeData<false>(dl, bb, bl, bd);
-        }
+        DecodeData(threeTrees, dl, bb, bl, bd);
         m_run.FlushOutput();
     }
 
@@ -161,11 +157,16 @@ private:
 
     // At least n bits, one byte at a time through NextByte.
     void Ensure(Reader& r, unsigned n) {
+        if (r.k < n) r = TakeBytes(r, n);
+    }
+    // Out of line and by value: the reader stays in registers in the loop.
+    [[gnu::cold]] Reader TakeBytes(Reader r, unsigned n) {
         while (r.k < n) {
             m_run.NextByte(m_run.LastByte);
             r.b |= static_cast<std::uint64_t>(m_run.LastByte & 0xFF) << r.k;
             r.k += 8;
         }
+        return r;
     }
 
     static void Drop(Reader& r, unsigned n) {
@@ -174,17 +175,16 @@ private:
     }
 
     // A tree lookup with inverted bits; null on an invalid code.
-    template <bool kFast>
     const HuffEntry* Lookup(Reader& r, const HuffEntry* root, const HuffmanTables& tables,
                             unsigned bits) {
-        if constexpr (!kFast) Ensure(r, bits);
+        Ensure(r, bits);
         const HuffEntry* t = &root[~static_cast<unsigned>(r.b) & ((1u << bits) - 1)];
         unsigned op = t->Op;
         while (op > kOpLiteral) {
             if (op == kOpInvalid) return nullptr;
             Drop(r, t->Bits);
             op -= 16;
-            if constexpr (!kFast) Ensure(r, op);
+            Ensure(r, op);
             t = &tables.SubTable(*t)[~static_cast<unsigned>(r.b) & ((1u << op) - 1)];
             op = t->Op;
         }
@@ -209,13 +209,6 @@ private:
                 std::memcpy(dst + i, src + i, 8);
                 i += 8;
             } while (i < n);
-        } else if (back == 1) {
-            const std::uint64_t run = 0x0101010101010101u * *src;
-            unsigned i = 0;
-            do {
-                std::memcpy(dst + i, &run, 8);
-                i += 8;
-            } while (i < n);
         } else {
             for (unsigned i = 0; i < n; ++i)
                 dst[i] = src[i];
@@ -223,10 +216,9 @@ private:
         std::memcpy(dst + n, after, 8);
     }
 
-    template <bool kThreeTrees>
-    void DecodeData(unsigned dl, unsigned bb, unsigned bl, unsigned bd) {
+    void DecodeData(bool threeTrees, unsigned dl, unsigned bb, unsigned bl, unsigned bd) {
         std::uint8_t* const window = &m_run.WorkArea[0];
-        const HuffEntry* const literalRoot = kThreeTrees ? m_literals.Root() : nullptr;
+        const HuffEntry* const literalRoot = threeTrees ? m_literals.Root() : nullptr;
         const HuffEntry* const lengthRoot = m_lengths.Root();
         const HuffEntry* const distanceRoot = m_distances.Root();
         const unsigned lowMask = (1u << dl) - 1;
@@ -239,43 +231,47 @@ private:
         // Writes out the full window. In a fast step the input taken so far
         // is given back first, as the flush may end the entry with an
         // exception; a byte-wise step has taken its input through the run.
-        const auto flushFull = [&](bool fast) {
+        bool fast = false;
+        const auto flushFull = [&] {
             if (fast) Commit(r);
             m_run.FlushWindow(w);
             w = 0;
             beforeFirstFlush = false;
         };
 
-        // One literal or match; false on an invalid code.
-        const auto step = [&]<bool kFast>() -> bool {
-            if constexpr (!kFast) Ensure(r, 1);
+        // One literal or match; false on an invalid code. The same code
+        // serves both readers: after a refill every Ensure finds its bits
+        // there (a step takes at most 48 of the 56 or more), so only a
+        // byte-wise step takes bytes in it.
+        const auto step = [&]() -> bool {
+            Ensure(r, 1);
             if ((r.b & 1) != 0) {
                 Drop(r, 1);
                 --s;
-                if constexpr (kThreeTrees) {
-                    const HuffEntry* t = Lookup<kFast>(r, literalRoot, m_literals, bb);
+                if (threeTrees) {
+                    const HuffEntry* t = Lookup(r, literalRoot, m_literals, bb);
                     if (t == nullptr) return false;
                     window[w++] = static_cast<std::uint8_t>(t->Value);
                 } else {
-                    if constexpr (!kFast) Ensure(r, 8);
+                    Ensure(r, 8);
                     window[w++] = static_cast<std::uint8_t>(r.b);
                     Drop(r, 8);
                 }
-                if (w == kExplodeWindowSize) flushFull(kFast);
+                if (w == kExplodeWindowSize) flushFull();
                 return true;
             }
             Drop(r, 1);
-            if constexpr (!kFast) Ensure(r, dl);
+            Ensure(r, dl);
             const unsigned low = static_cast<unsigned>(r.b) & lowMask;
             Drop(r, dl);
-            const HuffEntry* t = Lookup<kFast>(r, distanceRoot, m_distances, bd);
+            const HuffEntry* t = Lookup(r, distanceRoot, m_distances, bd);
             if (t == nullptr) return false;
             const std::uint32_t back = low + t->Value;
-            t = Lookup<kFast>(r, lengthRoot, m_lengths, bl);
+            t = Lookup(r, lengthRoot, m_lengths, bl);
             if (t == nullptr) return false;
             unsigned n = t->Value;
             if (t->Op != 0) {
-                if constexpr (!kFast) Ensure(r, 8);
+                Ensure(r, 8);
                 n += static_cast<unsigned>(r.b) & 0xFF;
                 Drop(r, 8);
             }
@@ -303,19 +299,20 @@ private:
                 }
                 w += e;
                 d += e;
-                if (w == kExplodeWindowSize) flushFull(kFast);
+                if (w == kExplodeWindowSize) flushFull();
             }
             return true;
         };
 
         while (s > 0) {
             bool ok;
-            if (r.avail >= 8) {
+            fast = r.avail >= 8;
+            if (fast) {
                 Refill(r);
-                ok = step.template operator()<true>();
+                ok = step();
             } else {
                 Commit(r);
-                ok = step.template operator()<false>();
+                ok = step();
                 r.in = &m_run.InPtr[0];
                 r.avail = kBulk ? static_cast<std::uint32_t>(m_run.BulkAvailable()) : 0u;
             }

@@ -75,16 +75,13 @@ public:
         const unsigned distanceMask = kDistanceMask[m_factor];
         // Per byte value: whether its follower set is empty, its index bits.
         struct Row {
-            std::uint8_t hasSet;  // 0 or 1
+            bool hasSet;
             std::uint8_t bits;
-            std::uint16_t mask;  // of the index bits, 0 for an empty set
         };
         Row rows[256];
         for (unsigned x = 0; x < 256; ++x) {
-            const unsigned bits = FollowerIndexBits(m_lengths[x]);
-            rows[x] = m_lengths[x] == 0 ? Row{0, 8, 0}
-                                        : Row{1, static_cast<std::uint8_t>(bits),
-                                              static_cast<std::uint16_t>((1u << bits) - 1)};
+            rows[x] =
+                Row{m_lengths[x] != 0, static_cast<std::uint8_t>(FollowerIndexBits(m_lengths[x]))};
         }
 
         std::int64_t s = m_run.UncompressedSize;
@@ -105,21 +102,7 @@ public:
         while (s > 0) {
             unsigned c;
             const Row row = rows[last];
-            if (b.count >= 9) {
-                // No refill on any path: both candidates at once, no branch
-                // on the flag bit.
-                const std::uint32_t bits = b.buffer;
-                const bool literal = ((bits | (row.hasSet ^ 1u)) & 1u) != 0;
-                const unsigned plain = (bits >> row.hasSet) & 0xFF;
-                const unsigned follower = followers[last * kFollowerRow + ((bits >> 1) & row.mask)];
-                // Selected by masks: a branch here would be mispredicted often.
-                const unsigned pick = 0u - static_cast<unsigned>(literal);
-                c = follower ^ ((plain ^ follower) & pick);
-                const unsigned used =
-                    (1u + row.bits) ^ (((8u + row.hasSet) ^ (1u + row.bits)) & pick);
-                b.buffer >>= used;
-                b.count -= used;
-            } else if (row.hasSet == 0 || Read(b, 1) != 0) {
+            if (!row.hasSet || Read(b, 1) != 0) {
                 c = Read(b, 8);
             } else {
                 c = followers[last * kFollowerRow + Read(b, row.bits)];
@@ -245,7 +228,7 @@ private:
         Bits bits;
         unsigned value;
     };
-    Slow ReadSlow(Bits b, unsigned n) {
+    [[gnu::cold]] Slow ReadSlow(Bits b, unsigned n) {
         StoreBits(b);
         const unsigned value = ReadBits8(m_run, n);
         return Slow{LoadBits(), value};
