@@ -82,22 +82,7 @@ std::uint16_t HuffmanTables::Build(const std::uint16_t* lengths, unsigned n, uns
                 while (static_cast<int>(k) > pre + l) {
                     ++h;
                     pre += l;
-                    z = std::min<unsigned>(g - static_cast<unsigned>(pre),
-                                           static_cast<unsigned>(l));
-                    unsigned jj = k - static_cast<unsigned>(pre);
-                    unsigned f = 1u << jj;
-                    if (f > static_cast<unsigned>(a) + 1) {
-                        // Too few codes of this length to fill a jj-bit table:
-                        // grow it while the longer codes leave patterns free,
-                        // up to z bits.
-                        f -= static_cast<unsigned>(a) + 1;
-                        while (jj < z) {
-                            if (++jj == z) break;
-                            f <<= 1;
-                            if (f <= c[static_cast<unsigned>(pre) + jj]) break;
-                            f -= c[static_cast<unsigned>(pre) + jj];
-                        }
-                    }
+                    const unsigned jj = SubTableBits(c.data(), k, pre, l, g, a);
                     z = 1u << jj;
                     const auto start = static_cast<std::uint32_t>(m_entries.size());
                     m_entries.resize(m_entries.size() + z, HuffEntry{kOpInvalid, 0, 0});

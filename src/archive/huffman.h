@@ -12,6 +12,7 @@
 // incomplete code decode as invalid).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -35,6 +36,27 @@ inline constexpr std::uint16_t kStatusNoMemory = 3;
 
 inline constexpr unsigned kMaxCodeLength = 16;
 inline constexpr unsigned kMaxCodes = 288;
+
+// The size in bits of the table the builder opens, pre bits below the root,
+// for the next code of length k, with a + 1 codes of that length still to
+// place: as many bits as the code has left, grown while the longer codes
+// (c[n]: the number of codes of length n) leave patterns free, up to the
+// root's size l and the longest length g.
+inline unsigned SubTableBits(const unsigned* c, unsigned k, int pre, int l, unsigned g, int a) {
+    const unsigned z = std::min<unsigned>(g - static_cast<unsigned>(pre), static_cast<unsigned>(l));
+    unsigned bits = k - static_cast<unsigned>(pre);
+    unsigned f = 1u << bits;
+    if (f > static_cast<unsigned>(a) + 1) {
+        f -= static_cast<unsigned>(a) + 1;
+        while (bits < z) {
+            if (++bits == z) break;
+            f <<= 1;
+            if (f <= c[static_cast<unsigned>(pre) + bits]) break;
+            f -= c[static_cast<unsigned>(pre) + bits];
+        }
+    }
+    return bits;
+}
 
 class HuffmanTables {
 public:

@@ -4,6 +4,8 @@
 #include <array>
 #include <memory>
 
+#include "archive/huffman.h"
+
 namespace pagorix {
 
 namespace {
@@ -161,19 +163,7 @@ bool ComputeTableShape(const std::uint16_t* lengths, unsigned n, unsigned m, Tab
             while (static_cast<int>(k) > pre + l) {
                 ++h;
                 pre += l;
-                const unsigned z =
-                    std::min<unsigned>(g - static_cast<unsigned>(pre), static_cast<unsigned>(l));
-                unsigned jj = k - static_cast<unsigned>(pre);
-                unsigned f = 1u << jj;
-                if (f > static_cast<unsigned>(a) + 1) {
-                    f -= static_cast<unsigned>(a) + 1;
-                    while (jj < z) {
-                        if (++jj == z) break;
-                        f <<= 1;
-                        if (f <= c[static_cast<unsigned>(pre) + jj]) break;
-                        f -= c[static_cast<unsigned>(pre) + jj];
-                    }
-                }
+                const unsigned jj = SubTableBits(c.data(), k, pre, l, g, a);
                 if (h > 0) {
                     x[static_cast<unsigned>(h)] = code;
                     const unsigned key = code & ((1u << pre) - 1);
