@@ -421,22 +421,6 @@ private:
         std::memcpy(end, after, 8);
     }
 
-    // Copies n >= 3 bytes between regions that do not overlap.
-    static void CopyDisjoint(std::uint8_t* dst, const std::uint8_t* src, unsigned n) {
-        if (n >= 8) {
-            unsigned i = 0;
-            for (; i + 8 <= n; i += 8)
-                std::memcpy(dst + i, src + i, 8);
-            if (i < n) std::memcpy(dst + n - 8, src + n - 8, 8);
-        } else if (n >= 4) {
-            std::memcpy(dst, src, 4);
-            std::memcpy(dst + n - 4, src + n - 4, 4);
-        } else {
-            std::memcpy(dst, src, 2);
-            dst[2] = src[2];
-        }
-    }
-
     // The hot loop: literals and matches with every piece of state in locals,
     // as long as the bit buffer holds a whole step (48 bits) or can be filled
     // from the input buffer without reaching its end or the entry's. Returns 1
@@ -531,7 +515,7 @@ private:
                 } else if (w + n <= back && kInflateWindowSize - back >= n) {
                     // The source lies wholly in the older part of the window,
                     // past the destination.
-                    CopyDisjoint(window + w, window + kInflateWindowSize + w - back, n);
+                    CopyInPieces(window + w, window + kInflateWindowSize + w - back, n);
                 } else {
                     w = CopyWrapping(w, back, n);
                     continue;

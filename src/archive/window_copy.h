@@ -44,23 +44,30 @@ inline void CopyWindowPiece(std::uint8_t* window, std::uint32_t w, std::uint32_t
 // dst - back is not before the window's start and nothing wraps), repeating
 // the last back bytes when back < n. Writes exactly n bytes: the bytes after
 // them are older history that later matches may still read.
+// Copies n bytes in 8-byte pieces from a source that lies apart from the
+// destination or at least 8 bytes before it, so that every piece is read
+// after the bytes it needs were written.
+inline void CopyInPieces(std::uint8_t* dst, const std::uint8_t* src, unsigned n) {
+    if (n >= 8) {
+        unsigned i = 0;
+        for (; i + 8 <= n; i += 8)
+            std::memcpy(dst + i, src + i, 8);
+        // The last piece overlaps the one before; its source was written
+        // already.
+        if (i < n) std::memcpy(dst + n - 8, src + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(dst, src, 4);
+        std::memcpy(dst + n - 4, src + n - 4, 4);
+    } else {
+        for (unsigned i = 0; i < n; ++i)
+            dst[i] = src[i];
+    }
+}
+
 inline void CopyMatchInWindow(std::uint8_t* dst, unsigned back, unsigned n) {
     const std::uint8_t* src = dst - back;
     if (back >= 8) {
-        if (n >= 8) {
-            unsigned i = 0;
-            for (; i + 8 <= n; i += 8)
-                std::memcpy(dst + i, src + i, 8);
-            // The last piece overlaps the one before; its source was
-            // written already (back >= 8).
-            if (i < n) std::memcpy(dst + n - 8, src + n - 8, 8);
-        } else if (n >= 4) {
-            std::memcpy(dst, src, 4);
-            std::memcpy(dst + n - 4, src + n - 4, 4);
-        } else {
-            for (unsigned i = 0; i < n; ++i)
-                dst[i] = src[i];
-        }
+        CopyInPieces(dst, src, n);
     } else if (back == 1) {
         std::memset(dst, *src, n);
     } else {
