@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/application.h"
-#include "support/headless/headless_backend.h"
+#include "framework/headless/headless_backend.h"
 
 namespace pagorix::test {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "support/headless/headless_backend.h"
+#include "framework/headless/headless_backend.h"
 #include "launcher/fhtml.h"
 
 int main(int argc, char** argv) {

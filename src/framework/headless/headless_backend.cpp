@@ -1,4 +1,4 @@
-#include "support/headless/headless_backend.h"
+#include "framework/headless/headless_backend.h"
 
 #include <algorithm>
 #include <cstdio>
