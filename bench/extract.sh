@@ -36,6 +36,9 @@ inflate_rate=$PWD/$build/bench/pagorix-bench-inflate
 seven=$(command -v 7zz || true)
 bsdtar=$(command -v bsdtar || true)
 
+# A memory file system by default, so the disk's speed is not what is timed;
+# TMPDIR chooses another place.
+if [[ -z ${TMPDIR:-} && -d /dev/shm && -w /dev/shm ]]; then export TMPDIR=/dev/shm; fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/corpus/text" "$work/corpus/bin"
@@ -85,11 +88,11 @@ seconds() {  # command...: wall time of one run
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# One extraction of ARCHIVE into DIR by TOOL; PW may be empty.
+# One extraction of ARCHIVE into the empty folder DIR by TOOL; PW may be
+# empty. The folder is made (and the last run's output removed) by the
+# caller, outside the time taken.
 run_tool() {  # tool, archive, dir, pw
     local tool=$1 archive=$2 dir=$3 pw=$4
-    rm -rf "$dir"
-    mkdir -p "$dir"
     case $tool in
         ours) "$ours" -o -q ${pw:+-P "$pw"} -d "$dir" "$archive" ;;
         unzip) unzip -o -q ${pw:+-P "$pw"} -d "$dir" "$archive" ;;
@@ -98,13 +101,16 @@ run_tool() {  # tool, archive, dir, pw
     esac
 }
 # Whether TOOL decodes ARCHIVE whole: its output matches ours byte for byte.
+fresh() { rm -rf "$1" && mkdir -p "$1"; }
 decodes() {  # tool, archive, pw
+    fresh "$work/check"
     run_tool "$1" "$2" "$work/check" "$3" >/dev/null 2>&1 || return 1
     diff -r -q "$work/check" "$work/reference" >/dev/null 2>&1
 }
 
 compare() {  # label, archive, password-or-empty
     local label=$1 archive=$2 pw=$3 tools=(ours) t r line
+    fresh "$work/reference"
     run_tool ours "$archive" "$work/reference" "$pw" >/dev/null 2>&1
     for t in unzip 7zz bsdtar; do
         [[ $t == 7zz && -z $seven ]] && continue
@@ -114,7 +120,8 @@ compare() {  # label, archive, password-or-empty
     declare -A times=()
     for ((r = 0; r < runs; r++)); do
         for t in "${tools[@]}"; do
-            times[$t]+="$(seconds run_tool "$t" "$archive" "$work/out-$t" "$pw") "
+            fresh "$work/out"
+            times[$t]+="$(seconds run_tool "$t" "$archive" "$work/out" "$pw") "
         done
     done
     local mine
