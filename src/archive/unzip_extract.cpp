@@ -391,6 +391,12 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
             failed = true;
             failure = srUnknownMethod;
         }
+        // The date goes on through the handle still open, after the last
+        // write: no second open, and a read-only entry gets its date too.
+        if (ran && out) {
+            const std::int64_t seconds = DosToLocalSeconds(e.DateTime);
+            if (seconds >= 0) out->File().File().SetModificationTime(seconds);
+        }
     }
     if (failed) {
         removeOutput();
@@ -398,13 +404,8 @@ void TUnZipper::ExtractEntry(std::int32_t index, ExtractionRun& run, std::int32_
         // The input may stand anywhere inside the entry now.
         return;
     }
-    if (ran && !TestMode) {
-        if (RetainAttributes) platform::ChangeFileAttributes(fullPath, e.ExternalAttrs);
-        const std::int64_t seconds = DosToLocalSeconds(e.DateTime);
-        if (seconds >= 0) {
-            platform::FileHandle file = platform::FileHandle::Open(fullPath, platform::fmOpenWrite);
-            if (file.IsOpen()) file.SetModificationTime(seconds);
-        }
+    if (ran && !TestMode && RetainAttributes) {
+        platform::ChangeFileAttributes(fullPath, e.ExternalAttrs);
     }
 
     m_runningCRC = ~m_runningCRC;

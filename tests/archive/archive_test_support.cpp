@@ -57,7 +57,7 @@ BuiltZip BuildZip(const std::vector<EntryPlan>& entries, const Bytes& prefix,
             .U16(0)                                          // comment length
             .U16(0)                                          // disk number
             .U16(0)                                          // internal attributes
-            .U32(0x20)                                       // external attributes: archive
+            .U32(e.externalAttrs)                            // external attributes
             .U32(built.localOffsets[i])                      // local header offset
             .Text(e.name);                                   // name
     }

@@ -58,6 +58,7 @@ struct EntryPlan {
     bool computeCrc = true;
     std::int64_t uncompressedSize = -1;  // -1: the size of data
     std::uint16_t versionMadeBy = 20;    // high byte: the host (0 MS-DOS, 3 Unix)
+    std::uint32_t externalAttrs = 0x20;  // archive
 };
 
 struct BuiltZip {

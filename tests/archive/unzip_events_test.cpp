@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <set>
 
 #include "archive/archive_errors.h"
@@ -138,6 +139,29 @@ TEST_F(UnZipTest, CleanEntriesExtractWithTheirEventsInOrder) {
     EXPECT_EQ(zip.ZipStream(), nullptr);  // released at the end
     EXPECT_EQ(zip.TotalBytes(), 40010);
     EXPECT_EQ(zip.BytesDone(), 40010);
+}
+
+TEST_F(UnZipTest, FilesKeepTheEntrysDateAndReadOnlyAttribute) {
+    EntryPlan writable{"rw.txt", Bytes(5000, 'w')};
+    EntryPlan readOnly{"ro.txt", Bytes(7, 'r')};
+    readOnly.externalAttrs = 0x21;  // archive, read-only
+    for (EntryPlan* e : {&writable, &readOnly}) e->dosDateTime = 0x3A218C40;  // 2009-01-01 17:34:00
+    TUnZipper zip;
+    Prepare(zip, Archive({writable, readOnly}));
+    EXPECT_EQ(zip.UnZip(), 2);
+    std::tm local{};
+    local.tm_year = 109;
+    local.tm_mday = 1;
+    local.tm_hour = 17;
+    local.tm_min = 34;
+    local.tm_isdst = -1;
+    const double expected = static_cast<double>(std::mktime(&local));
+    for (const char* name : {"rw.txt", "ro.txt"}) {
+        EXPECT_EQ(platform::FileModifiedSeconds(Out(name)).value_or(-1), expected) << name;
+    }
+    EXPECT_EQ(platform::FileAttributes(Out("rw.txt")) & platform::faReadOnly, 0);
+    EXPECT_NE(platform::FileAttributes(Out("ro.txt")) & platform::faReadOnly, 0);
+    platform::ChangeFileAttributes(Out("ro.txt"), platform::faArchive);
 }
 
 TEST_F(UnZipTest, SelectionByPatternsAndDirectories) {
