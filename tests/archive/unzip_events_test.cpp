@@ -145,7 +145,8 @@ TEST_F(UnZipTest, FilesKeepTheEntrysDateAndReadOnlyAttribute) {
     EntryPlan writable{"rw.txt", Bytes(5000, 'w')};
     EntryPlan readOnly{"ro.txt", Bytes(7, 'r')};
     readOnly.externalAttrs = 0x21;  // archive, read-only
-    for (EntryPlan* e : {&writable, &readOnly}) e->dosDateTime = 0x3A218C40;  // 2009-01-01 17:34:00
+    for (EntryPlan* e : {&writable, &readOnly})
+        e->dosDateTime = 0x3A218C40;  // 2009-01-01 17:34:00
     TUnZipper zip;
     Prepare(zip, Archive({writable, readOnly}));
     EXPECT_EQ(zip.UnZip(), 2);
