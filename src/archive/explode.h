@@ -43,6 +43,7 @@
 #include <cstring>
 
 #include "archive/huffman.h"
+#include "archive/window_copy.h"
 
 namespace pagorix {
 
@@ -193,29 +194,6 @@ private:
         return t;
     }
 
-    // Copies a match of n >= 2 bytes from back bytes behind dst; when
-    // back < n the bytes just written repeat. The copy goes 8 bytes at a time
-    // and may write up to 7 bytes past n, which are put back afterwards: they
-    // are older history, or the next table. dst + n + 8 must stay inside the
-    // work area.
-    static void CopyMatch(std::uint8_t* dst, unsigned back, unsigned n) {
-        const std::uint8_t* src = dst - back;
-        std::uint8_t after[8];
-        std::memcpy(after, dst + n, 8);
-        if (back >= 8) {
-            // Each piece reads only bytes written before it.
-            unsigned i = 0;
-            do {
-                std::memcpy(dst + i, src + i, 8);
-                i += 8;
-            } while (i < n);
-        } else {
-            for (unsigned i = 0; i < n; ++i)
-                dst[i] = src[i];
-        }
-        std::memcpy(dst + n, after, 8);
-    }
-
     void DecodeData(bool threeTrees, unsigned dl, unsigned bb, unsigned bl, unsigned bd) {
         std::uint8_t* const window = &m_run.WorkArea[0];
         const HuffEntry* const literalRoot = threeTrees ? m_literals.Root() : nullptr;
@@ -277,30 +255,13 @@ private:
             }
             s -= static_cast<std::int64_t>(n);
             if (back <= w && w + n < kExplodeWindowSize) {
-                CopyMatch(window + w, back, n);
+                CopyMatchPastEnd(window + w, back, n);
                 w += n;
                 return true;
             }
-            // Pieces that end where the source or the destination reaches
-            // the window's end; zeros for a source before the first byte.
-            std::uint32_t d = (w - back) & 0xFFFF;
-            while (n > 0) {
-                d &= kExplodeWindowSize - 1;
-                unsigned e = kExplodeWindowSize - std::max(d, w);
-                if (e > n) e = n;
-                n -= e;
-                if (beforeFirstFlush && d >= w) {
-                    std::memset(window + w, 0, e);
-                } else if (w - d < e) {  // overlapping, d < w: repeats
-                    for (unsigned i = 0; i < e; ++i)
-                        window[w + i] = window[d + i];
-                } else {
-                    std::memmove(window + w, window + d, e);
-                }
-                w += e;
-                d += e;
-                if (w == kExplodeWindowSize) flushFull();
-            }
+            // Zeros for a source before the first byte.
+            CopyAroundWindow<kExplodeWindowSize>(window, w, (w - back) & 0xFFFF, n,
+                                                 beforeFirstFlush, flushFull);
             return true;
         };
 

@@ -60,4 +60,54 @@ std::uint8_t ReadBits8(Run& run, unsigned n) {
     return static_cast<std::uint8_t>(ReadBits(run, n) & 0xFF);
 }
 
+// The reader's state in locals, for the hot loops of unshrink and unreduce:
+// the run's bit buffer, count and exhausted flag, with the input taken
+// straight from the buffer up to `avail` bytes (the run's BulkAvailable).
+struct BulkBits {
+    std::uint32_t buffer;
+    unsigned count;
+    const std::uint8_t* in;
+    std::uint32_t avail;
+    bool exhausted;
+};
+
+template <class Run>
+BulkBits LoadBulkBits(const Run& run) {
+    return BulkBits{run.BitBuffer, run.BitCount, &run.InPtr[0],
+                    static_cast<std::uint32_t>(run.BulkAvailable()), run.InputExhausted};
+}
+
+// Gives the state back to the run; the bytes taken leave its input buffer.
+template <class Run>
+void StoreBulkBits(Run& run, const BulkBits& b) {
+    const auto taken = static_cast<std::uint32_t>(b.in - &run.InPtr[0]);
+    run.InPtr += taken;
+    run.InCount = static_cast<std::uint16_t>(run.InCount - taken);
+    run.CompressedLeft -= taken;
+    run.BitBuffer = b.buffer;
+    run.BitCount = static_cast<std::uint16_t>(b.count);
+    run.InputExhausted = b.exhausted;
+}
+
+// ReadBits(n), n <= 25, when the bits are there or four input bytes may be
+// taken: the refill takes one to four bytes, up to 25 bits or more, as
+// RefillBitBuffer does.
+inline unsigned TakeBulkBits(BulkBits& b, unsigned n) {
+    if (n > b.count) {
+        const unsigned want = (32 - b.count) >> 3;
+        const std::uint64_t word = static_cast<std::uint64_t>(b.in[0]) | (b.in[1] << 8) |
+                                   (b.in[2] << 16) | (static_cast<std::uint64_t>(b.in[3]) << 24);
+        const unsigned top = b.count + 8 * want;
+        b.buffer |= static_cast<std::uint32_t>((word << b.count) & ((std::uint64_t{1} << top) - 1));
+        b.count = top;
+        b.in += want;
+        b.avail -= want;
+        b.exhausted = false;
+    }
+    const unsigned value = b.buffer & ((1u << n) - 1);
+    b.buffer >>= n;
+    b.count -= n;
+    return value;
+}
+
 }  // namespace pagorix

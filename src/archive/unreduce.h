@@ -29,11 +29,10 @@
 // WorkArea, FlushWindow(n) and FlushOutput().
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "archive/shared_bit_reader.h"
+#include "archive/window_copy.h"
 
 namespace pagorix {
 
@@ -137,29 +136,11 @@ public:
                 if (back <= w && w + n < kWindowSize) {
                     // Inside the window, behind the write position, and not
                     // reaching its end.
-                    CopyMatch(window + w, back, n);
+                    CopyMatchPastEnd(window + w, back, n);
                     w += n;
                 } else {
-                    // Pieces that end where the source or the destination
-                    // reaches the window's end.
-                    std::uint32_t d = (w - back) & 0xFFFF;
-                    while (n > 0) {
-                        d &= kWindowSize - 1;
-                        unsigned e = kWindowSize - std::max(d, w);
-                        if (e > n) e = n;
-                        n -= e;
-                        if (beforeFirstFlush && d >= w) {
-                            std::memset(window + w, 0, e);
-                        } else if (w - d < e) {  // overlapping, d < w: repeats
-                            for (unsigned i = 0; i < e; ++i)
-                                window[w + i] = window[d + i];
-                        } else {
-                            std::memmove(window + w, window + d, e);
-                        }
-                        w += e;
-                        d += e;
-                        if (w == kWindowSize) flushFull();
-                    }
+                    CopyAroundWindow<kWindowSize>(window, w, (w - back) & 0xFFFF, n,
+                                                  beforeFirstFlush, flushFull);
                 }
             }
             last = c;
@@ -170,55 +151,19 @@ public:
     }
 
 private:
-    // The shared bit reader's state (BitBuffer, BitCount, InputExhausted),
-    // with the input taken straight from the buffer up to `avail` bytes.
-    struct Bits {
-        std::uint32_t buffer;
-        unsigned count;
-        const std::uint8_t* in;
-        std::uint32_t avail;
-        bool exhausted;
-    };
-
-    Bits LoadBits() const {
-        return Bits{m_run.BitBuffer, m_run.BitCount, &m_run.InPtr[0],
-                    static_cast<std::uint32_t>(m_run.BulkAvailable()), m_run.InputExhausted};
-    }
-    void StoreBits(const Bits& b) {
-        const auto taken = static_cast<std::uint32_t>(b.in - &m_run.InPtr[0]);
-        m_run.InPtr += taken;
-        m_run.InCount = static_cast<std::uint16_t>(m_run.InCount - taken);
-        m_run.CompressedLeft -= taken;
-        m_run.BitBuffer = b.buffer;
-        m_run.BitCount = static_cast<std::uint16_t>(b.count);
-        m_run.InputExhausted = b.exhausted;
-    }
+    using Bits = BulkBits;
+    Bits LoadBits() const { return LoadBulkBits(m_run); }
+    void StoreBits(const Bits& b) { StoreBulkBits(m_run, b); }
 
     // ReadBits8(n): a refill, when n bits are not there, takes one to four
     // bytes, up to 25 bits or more.
     unsigned Read(Bits& b, unsigned n) {
-        if (n > b.count) {
-            if (b.avail < 4) {
-                const Slow slow = ReadSlow(b, n);
-                b = slow.bits;
-                return slow.value;
-            }
-            const unsigned want = (32 - b.count) >> 3;
-            const std::uint64_t word = static_cast<std::uint64_t>(b.in[0]) | (b.in[1] << 8) |
-                                       (b.in[2] << 16) |
-                                       (static_cast<std::uint64_t>(b.in[3]) << 24);
-            const unsigned top = b.count + 8 * want;
-            b.buffer |=
-                static_cast<std::uint32_t>((word << b.count) & ((std::uint64_t{1} << top) - 1));
-            b.count = top;
-            b.in += want;
-            b.avail -= want;
-            b.exhausted = false;
+        if (n > b.count && b.avail < 4) {
+            const Slow slow = ReadSlow(b, n);
+            b = slow.bits;
+            return slow.value;
         }
-        const unsigned value = b.buffer & ((1u << n) - 1);
-        b.buffer >>= n;
-        b.count -= n;
-        return value;
+        return TakeBulkBits(b, n);
     }
 
     // Through the run's reader, which may refill the input buffer (pumping
@@ -246,36 +191,6 @@ private:
             }
         }
         return b;
-    }
-
-    // Copies a match of n >= 2 bytes from back bytes behind dst; when
-    // back < n the bytes just written repeat. The copy goes 8 bytes at a time
-    // and may write up to 7 bytes past n, which are put back afterwards: they
-    // are older history, or the next table. dst + n + 8 must stay inside the
-    // work area.
-    static void CopyMatch(std::uint8_t* dst, unsigned back, unsigned n) {
-        const std::uint8_t* src = dst - back;
-        std::uint8_t after[8];
-        std::memcpy(after, dst + n, 8);
-        if (back >= 8) {
-            // Each piece reads only bytes written before it.
-            unsigned i = 0;
-            do {
-                std::memcpy(dst + i, src + i, 8);
-                i += 8;
-            } while (i < n);
-        } else if (back == 1) {
-            const std::uint64_t run = 0x0101010101010101u * *src;
-            unsigned i = 0;
-            do {
-                std::memcpy(dst + i, &run, 8);
-                i += 8;
-            } while (i < n);
-        } else {
-            for (unsigned i = 0; i < n; ++i)
-                dst[i] = src[i];
-        }
-        std::memcpy(dst + n, after, 8);
     }
 
     Run& m_run;

@@ -114,15 +114,7 @@ private:
         std::uint16_t len;
         std::uint16_t gen;
     };
-    // The shared bit reader's state (BitBuffer, BitCount, InputExhausted),
-    // with the input taken straight from the buffer up to `avail` bytes.
-    struct Bits {
-        std::uint32_t buffer;
-        unsigned count;
-        const std::uint8_t* in;
-        std::uint32_t avail;
-        bool exhausted;
-    };
+    using Bits = BulkBits;
     struct Tables {
         CodeString codes[unshrink_layout::kTableLimit + 1];
         std::int16_t prefix[unshrink_layout::kTableLimit + 1];  // into the work area at the end
@@ -525,18 +517,9 @@ private:
         m_run.FlushOutput();
     }
 
-    Bits LoadBits() const {
-        return Bits{m_run.BitBuffer, m_run.BitCount, &m_run.InPtr[0],
-                    static_cast<std::uint32_t>(m_run.BulkAvailable()), m_run.InputExhausted};
-    }
+    Bits LoadBits() const { return LoadBulkBits(m_run); }
     void StoreBits(const Bits& b) {
-        const auto taken = static_cast<std::uint32_t>(b.in - &m_run.InPtr[0]);
-        m_run.InPtr += taken;
-        m_run.InCount = static_cast<std::uint16_t>(m_run.InCount - taken);
-        m_run.CompressedLeft -= taken;
-        m_run.BitBuffer = b.buffer;
-        m_run.BitCount = static_cast<std::uint16_t>(b.count);
-        m_run.InputExhausted = b.exhausted;
+        StoreBulkBits(m_run, b);
         m_bitsHeld = false;
     }
     // Keeps a copy of the reader's state where an exception handler finds
@@ -546,27 +529,7 @@ private:
         m_bitsHeld = true;
     }
 
-    // ReadBits(n), n <= 13, when the bits are there or four input bytes may
-    // be taken: the refill takes one to four bytes, up to 25 bits or more.
-    static unsigned ReadCode(Bits& b, unsigned n) {
-        if (n > b.count) {
-            const unsigned want = (32 - b.count) >> 3;
-            const std::uint64_t word = static_cast<std::uint64_t>(b.in[0]) | (b.in[1] << 8) |
-                                       (b.in[2] << 16) |
-                                       (static_cast<std::uint64_t>(b.in[3]) << 24);
-            const unsigned top = b.count + 8 * want;
-            b.buffer |=
-                static_cast<std::uint32_t>((word << b.count) & ((std::uint64_t{1} << top) - 1));
-            b.count = top;
-            b.in += want;
-            b.avail -= want;
-            b.exhausted = false;
-        }
-        const unsigned value = b.buffer & ((1u << n) - 1);
-        b.buffer >>= n;
-        b.count -= n;
-        return value;
-    }
+    static unsigned ReadCode(Bits& b, unsigned n) { return TakeBulkBits(b, n); }
 
     // ReadBits(n) through the run's reader, which may refill the input
     // buffer: the output so far goes out first, as the refill may pump

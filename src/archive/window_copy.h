@@ -87,6 +87,55 @@ inline void CopyMatchInWindow(std::uint8_t* dst, unsigned back, unsigned n) {
     }
 }
 
+// Copies a match of n >= 2 bytes from back bytes behind dst; when back < n
+// the bytes just written repeat. The copy goes 8 bytes at a time and may
+// write up to 7 bytes past n, which are put back afterwards: they are older
+// history, or whatever follows the window. dst + n + 8 must stay inside the
+// work area.
+inline void CopyMatchPastEnd(std::uint8_t* dst, unsigned back, unsigned n) {
+    const std::uint8_t* src = dst - back;
+    std::uint8_t after[8];
+    std::memcpy(after, dst + n, 8);
+    if (back >= 8) {
+        // Each piece reads only bytes written before it.
+        unsigned i = 0;
+        do {
+            std::memcpy(dst + i, src + i, 8);
+            i += 8;
+        } while (i < n);
+    } else if (back == 1) {
+        const std::uint64_t run = 0x0101010101010101u * *src;
+        unsigned i = 0;
+        do {
+            std::memcpy(dst + i, &run, 8);
+            i += 8;
+        } while (i < n);
+    } else {
+        for (unsigned i = 0; i < n; ++i)
+            dst[i] = src[i];
+    }
+    std::memcpy(dst + n, after, 8);
+}
+
+// Copies n bytes from position d (taken modulo kSize) to the write position
+// w, in pieces that end where the source or the destination reaches the
+// window's end. flushFull is called each time w reaches kSize; it writes the
+// window out, sets w to 0 and clears beforeFirstFlush.
+template <std::uint32_t kSize, class FlushFull>
+void CopyAroundWindow(std::uint8_t* window, std::uint32_t& w, std::uint32_t d, unsigned n,
+                      const bool& beforeFirstFlush, FlushFull&& flushFull) {
+    while (n > 0) {
+        d &= kSize - 1;
+        unsigned e = kSize - (d > w ? d : w);
+        if (e > n) e = n;
+        n -= e;
+        CopyWindowPiece(window, w, d, e, beforeFirstFlush && d >= w);
+        w += e;
+        d += e;
+        if (w == kSize) flushFull();
+    }
+}
+
 template <class Run, std::uint32_t kSize>
 class SlidingWindow {
 public:
@@ -104,16 +153,7 @@ public:
 
     // Copies n bytes from position d (taken modulo the window).
     void Copy(std::uint32_t d, unsigned n) {
-        while (n > 0) {
-            d &= kSize - 1;
-            unsigned e = kSize - (d > w ? d : w);
-            if (e > n) e = n;
-            n -= e;
-            CopyWindowPiece(m_data, w, d, e, m_beforeFirstFlush && d >= w);
-            w += e;
-            d += e;
-            if (w == kSize) FlushFull();
-        }
+        CopyAroundWindow<kSize>(m_data, w, d, n, m_beforeFirstFlush, [this] { FlushFull(); });
     }
 
     // Called when w has reached kSize.
