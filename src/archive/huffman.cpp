@@ -114,12 +114,7 @@ std::uint16_t HuffmanTables::Build(const std::uint16_t* lengths, unsigned n, uns
                 for (unsigned i = code >> pre; i < z; i += step)
                     table[i] = r;
 
-                unsigned bit = 1u << (k - 1);
-                while ((code & bit) != 0) {
-                    code ^= bit;
-                    bit >>= 1;
-                }
-                code ^= bit;
+                code = NextReversedCode(code, k);
 
                 while ((code & ((1u << pre) - 1)) != x[static_cast<unsigned>(h)]) {
                     --h;

@@ -37,6 +37,17 @@ inline constexpr std::uint16_t kStatusNoMemory = 3;
 inline constexpr unsigned kMaxCodeLength = 16;
 inline constexpr unsigned kMaxCodes = 288;
 
+// The code after `code` among codes of length k, counted in bit-reversed
+// order (the order in which tables indexed by the stream's bits are filled).
+inline unsigned NextReversedCode(unsigned code, unsigned k) {
+    unsigned bit = 1u << (k - 1);
+    while ((code & bit) != 0) {
+        code ^= bit;
+        bit >>= 1;
+    }
+    return code ^ bit;
+}
+
 // The size in bits of the table the builder opens, pre bits below the root,
 // for the next code of length k, with a + 1 codes of that length still to
 // place: as many bits as the code has left, grown while the longer codes

@@ -177,12 +177,7 @@ bool ComputeTableShape(const std::uint16_t* lengths, unsigned n, unsigned m, Tab
                     }
                 }
             }
-            unsigned bit = 1u << (k - 1);
-            while ((code & bit) != 0) {
-                code ^= bit;
-                bit >>= 1;
-            }
-            code ^= bit;
+            code = NextReversedCode(code, k);
             while ((code & ((1u << pre) - 1)) != x[static_cast<unsigned>(h)]) {
                 --h;
                 pre -= l;
