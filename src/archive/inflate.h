@@ -434,13 +434,15 @@ private:
         FastBits f = m_in.BeginFast();
         std::uint32_t w = m_window.w;
         int result = 0;
+        std::uint32_t e;
         for (;;) {
             // Far from the ends the refill is one unconditional word load.
             if (f.CanRefill())
                 f.Refill();
             else if (f.k < kStepBits && !f.RefillBytes(kStepBits))
                 break;
-            std::uint32_t e = lit[f.b & kLitMask];
+            e = lit[f.b & kLitMask];
+        haveEntry:
             if (e & kEntryLiteral) {
                 f.Drop(e & 0xFF);
                 window[w++] = static_cast<std::uint8_t>(e >> 16);
@@ -508,27 +510,32 @@ private:
             f.Drop(e & 0xFF);
             const std::uint32_t back = (e >> 16) + ExtraBits(saved, e);
 
-            if (n <= kInflateWindowSize - w) {
-                if (back <= w) {
-                    // Source and destination inside the window, no wrap.
-                    CopyMatch(window + w, back, n);
-                } else if (w + n <= back && kInflateWindowSize - back >= n) {
-                    // The source lies wholly in the older part of the window,
-                    // past the destination.
-                    CopyInPieces(window + w, window + kInflateWindowSize + w - back, n);
-                } else {
-                    w = CopyWrapping(w, back, n);
-                    continue;
-                }
+            // The refill the next step would begin with, and its entry, come
+            // before the copy, so that the entry's load overlaps the copy.
+            const bool preloaded = f.CanRefill();
+            if (preloaded) {
+                f.Refill();
+                e = lit[f.b & kLitMask];
+            }
+            if (n <= kInflateWindowSize - w && back <= w) {
+                // Source and destination inside the window, no wrap.
+                CopyMatch(window + w, back, n);
                 w += n;
-                if (w == kInflateWindowSize) {
-                    m_window.w = w;
-                    m_window.FlushFull();
-                    w = 0;
-                }
+            } else if (n <= kInflateWindowSize - w && w + n <= back &&
+                       kInflateWindowSize - back >= n) {
+                // The source lies wholly in the older part of the window,
+                // past the destination.
+                CopyInPieces(window + w, window + kInflateWindowSize + w - back, n);
+                w += n;
             } else {
                 w = CopyWrapping(w, back, n);
             }
+            if (w == kInflateWindowSize) {
+                m_window.w = w;
+                m_window.FlushFull();
+                w = 0;
+            }
+            if (preloaded) goto haveEntry;
         }
         m_window.w = w;
         m_in.EndFast(f);
