@@ -84,8 +84,12 @@ xdg-mime default bench-browser.desktop text/html
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # One run of BOOK: sets last_start (ms to the browser), last_clean (ms from
 # the browser's end to the runtime's) and last_rss (KB).
+# Every timed run, of the book or of pagorix-unzip, starts with the file
+# system synced: what the last run left to write back (5,000 files deleted,
+# 20 MB extracted) would otherwise compete with the run for the CPU.
 run_book() {  # book
     rm -f "$work/stamp" "$work/end-stamp"
+    sync
     local start
     start=$(date +%s%N)
     TMPDIR=$work/tmp /usr/bin/time -f %M -o "$work/rss" "$1" </dev/null >/dev/null 2>&1
@@ -99,6 +103,7 @@ run_book() {  # book
 extract=()
 for ((r = 0; r < runs; r++)); do
   rm -rf "$work/out"
+  sync
   start=$(date +%s%N)
   "$unzip_tool" -o -q -P "$password" -d "$work/out" "$work/payload.zip" >/dev/null
   extract+=("$((($(date +%s%N) - start) / 1000000))")
