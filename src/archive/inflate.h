@@ -517,17 +517,18 @@ private:
                 f.Refill();
                 e = lit[f.b & kLitMask];
             }
-            if (n <= kInflateWindowSize - w && back <= w) {
+            const bool fits = n <= kInflateWindowSize - w;  // before the window's end
+            if (fits && back <= w) {
                 // Source and destination inside the window, no wrap.
                 CopyMatch(window + w, back, n);
                 w += n;
-            } else if (n <= kInflateWindowSize - w && w + n <= back &&
-                       kInflateWindowSize - back >= n) {
+            } else if (fits && w + n <= back && kInflateWindowSize - back >= n) {
                 // The source lies wholly in the older part of the window,
                 // past the destination.
                 CopyInPieces(window + w, window + kInflateWindowSize + w - back, n);
                 w += n;
             } else {
+                // Flushes the window itself whenever it fills.
                 w = CopyWrapping(w, back, n);
             }
             if (w == kInflateWindowSize) {
